@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs, and does nothing when they are all there.
+set -euo pipefail
+
+packages=(
+  cmake make
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64   # both thread models; the -posix compilers are used
+  binutils-mingw-w64-i686 binutils-mingw-w64-x86-64   # windres, objdump
+  mingw-w64-tools                            # widl
+  wine wine64
+  googletest
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+  [[ $status == "install ok installed" ]] || missing+=("$package")
+done
+
+if ((${#missing[@]} == 0)); then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+as_root=()
+if ((EUID != 0)); then
+  command -v sudo >/dev/null || { echo "install-deps: must run as root (or with sudo) to install: ${missing[*]}" >&2; exit 1; }
+  as_root=(sudo)
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds the 32-bit and the 64-bit DLL with
+# their tests, and runs every test under Wine, each build in a fresh prefix of its own.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh || exit 1
+for preset in x86 x64; do
+  echo "== build $preset"
+  cmake --preset "$preset" >/dev/null || exit 1
+  cmake --build --preset "$preset" || exit 1
+done
+
+status=0
+for preset in x64 x86; do
+  echo "== test $preset"
+  if [[ $preset == x86 ]] && ! reason=$(scripts/x86-probe.sh); then
+    echo "32-bit runtime tests are reported as skipped: $reason"
+  fi
+  ctest --preset "$preset" "$@" || status=1
+done
+exit $status

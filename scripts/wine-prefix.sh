@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# wine-prefix.sh create|stop <prefix> [x64|x86]
+# create: makes a fresh Wine prefix (removing an old one at that place) and starts one
+#         persistent wineserver for it, which stays until "stop".
+# stop:   ends that wineserver.
+set -euo pipefail
+action=$1 prefix=$2 arch=${3:-x64}
+
+case "$prefix" in
+  */build/*) ;;
+  *) echo "wine-prefix: refusing to touch a prefix outside a build tree: $prefix" >&2; exit 2 ;;
+esac
+
+export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+unset DISPLAY
+
+case "$action" in
+  create)
+    if [[ $arch == x86 ]] && ! reason=$("$(dirname "$0")/x86-probe.sh"); then
+      echo "SKIPPED: $reason"
+      exit 77
+    fi
+    wineserver -k 2>/dev/null || true
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    wineserver -p >/dev/null 2>&1 </dev/null
+    loader=/usr/lib/wine/wine64
+    [[ $arch == x86 ]] && loader=/usr/lib/wine/wine
+    WINEARCH=$([[ $arch == x86 ]] && echo win32 || echo win64) "$loader" wineboot.exe -i >/dev/null 2>&1
+    echo "wine-prefix: fresh prefix at $prefix"
+    ;;
+  stop)
+    wineserver -k 2>/dev/null || true
+    ;;
+  *)
+    echo "usage: wine-prefix.sh create|stop <prefix> [x64|x86]" >&2
+    exit 2
+    ;;
+esac

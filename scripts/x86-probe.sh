@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Tells whether this machine can run 32-bit Windows programs. Exit 0 if it can; otherwise
+# prints the reason on stdout and exits 1.
+set -u
+
+# The smallest 32-bit x86 Linux program that exits with status 0: if the kernel cannot
+# execute it, no 32-bit Wine can run here either.
+probe=$(mktemp "${TMPDIR:-/tmp}/vtl-x86-probe.XXXXXX")
+trap 'rm -f "$probe"' EXIT
+{
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+  printf '\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08'
+  printf '\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00'
+  printf '\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'
+  printf '\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08'
+  printf '\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'
+  printf '\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80'   # mov eax,1; xor ebx,ebx; int 0x80
+} >"$probe"
+chmod +x "$probe"
+
+if ! answer=$("$probe" 2>&1); then
+  case "$answer" in
+    *"Exec format error"*) echo "this machine cannot execute 32-bit programs (Exec format error)" ;;
+    *) echo "this machine cannot execute 32-bit programs (${answer:-no answer})" ;;
+  esac
+  exit 1
+fi
+if [[ ! -x /usr/lib/wine/wine ]]; then
+  echo "the 32-bit Wine loader /usr/lib/wine/wine is missing (install wine32:i386)"
+  exit 1
+fi
+exit 0

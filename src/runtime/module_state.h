@@ -1,0 +1,49 @@
+#pragma once
+// The one module-wide record. Every part of the library reaches it through theModule, which
+// InitModule points at the record it brings up (the DLL's own, or a test's).
+
+#include <windows.h>
+
+struct ClassObjectEntry;
+
+using ExitCallback = void (*)(void* argument);
+
+// One node of the exit-callback list, allocated from the module heaps and owned by the list.
+struct ExitCallbackNode {
+    ExitCallback callback;
+    void* argument;
+    ExitCallbackNode* next;
+};
+
+struct ModuleState {
+    UINT32 size;
+    HINSTANCE instance;
+    HINSTANCE resourceInstance;
+    HINSTANCE typeLibInstance;
+    ClassObjectEntry* classTable;
+    volatile LONG lockCount;            // changed only by InterlockedIncrement/Decrement
+    HANDLE privateHeap;
+    CRITICAL_SECTION generalLock;       // exit-callback list, one-time type information load
+    CRITICAL_SECTION spareLock;         // created and deleted, never entered
+    CRITICAL_SECTION classObjectLock;   // creation of cached class factories
+    UINT32 frameVersion;
+    void* spareList;
+    bool destroyHeaps;
+    const GUID* versionId;
+    UINT32 heapMask;
+    HANDLE* heapArray;
+    UINT32 heapCursor;
+    ExitCallbackNode* exitCallbacks;
+};
+
+#if !defined(_WIN64)
+static_assert(sizeof(ModuleState) == 132, "the 32-bit module record is 132 bytes");
+#endif
+
+constexpr UINT32 kModuleStateSize = 132;
+constexpr UINT32 kFrameVersion = 0x0300;
+
+extern ModuleState* theModule;
+
+// Pushes a callback that TermModule runs, newest first. E_OUTOFMEMORY leaves the list as it was.
+HRESULT AddExitCallback(ModuleState* module, ExitCallback callback, void* argument);

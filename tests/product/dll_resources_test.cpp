@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "built_files.h"
+
+namespace {
+
+constexpr WORD kLanguage = 2052;
+
+struct ResourceId {
+    std::wstring type;
+    std::wstring name;
+    WORD language;
+};
+
+std::wstring IdText(LPCWSTR id)
+{
+    return IS_INTRESOURCE(id) ? L"#" + std::to_wstring(reinterpret_cast<ULONG_PTR>(id))
+                              : std::wstring(id);
+}
+
+BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR list)
+{
+    reinterpret_cast<std::vector<ResourceId>*>(list)->push_back({IdText(type), IdText(name), language});
+    return TRUE;
+}
+
+BOOL CALLBACK AddName(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR list)
+{
+    EnumResourceLanguagesW(module, type, name, AddLanguage, list);
+    return TRUE;
+}
+
+BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR list)
+{
+    EnumResourceNamesW(module, type, AddName, list);
+    return TRUE;
+}
+
+// Each built DLL, checked through the platform's resource and version functions. The 32-bit
+// product DLL is mapped as a data file, which any process can do.
+class DllResources : public testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        path_ = WindowsPathFromEnvironment(GetParam());
+        if (path_.empty() || GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            GTEST_SKIP() << GetParam() << " names no built DLL";
+        }
+        library_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_NE(nullptr, library_) << "cannot map " << GetParam() << ": " << GetLastError();
+    }
+    void TearDown() override
+    {
+        if (library_) {
+            FreeLibrary(library_);
+        }
+    }
+
+    std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name)
+    {
+        std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
+        void* value = nullptr;
+        UINT length = 0;
+        if (!VerQueryValueW(info.data(), key.c_str(), &value, &length) || !value) {
+            return L"<missing>";
+        }
+        return static_cast<const wchar_t*>(value);
+    }
+
+    std::wstring path_;
+    HMODULE library_ = nullptr;
+};
+
+TEST_P(DllResources, EveryResourceIsInLanguage2052)
+{
+    std::vector<ResourceId> resources;
+    EnumResourceTypesW(library_, AddType, reinterpret_cast<LONG_PTR>(&resources));
+    ASSERT_FALSE(resources.empty());
+    for (const ResourceId& resource : resources) {
+        EXPECT_EQ(kLanguage, resource.language)
+            << "resource " << std::string(resource.type.begin(), resource.type.end()) << " "
+            << std::string(resource.name.begin(), resource.name.end());
+    }
+}
+
+TEST_P(DllResources, StringTableHoldsModuleName)
+{
+    // String 100 lives in block 100 / 16 + 1, at place 100 % 16 of that block.
+    HRSRC found = FindResourceExW(library_, RT_STRING, MAKEINTRESOURCEW(100 / 16 + 1), kLanguage);
+    ASSERT_NE(nullptr, found);
+    auto* units = static_cast<const WCHAR*>(LockResource(LoadResource(library_, found)));
+    ASSERT_NE(nullptr, units);
+    for (int index = 0; index < 100 % 16; ++index) {
+        units += 1 + *units;
+    }
+    EXPECT_EQ(L"vtlMenu", std::wstring(units + 1, *units));
+}
+
+TEST_P(DllResources, VersionResourceDescribesTheModule)
+{
+    ASSERT_NE(nullptr, FindResourceExW(library_, RT_VERSION, MAKEINTRESOURCEW(1), kLanguage));
+
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &handle);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, info.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwFileVersionLS);
+    EXPECT_EQ(MAKELONG(0, 1), fixed->dwProductVersionMS);
+    EXPECT_EQ(MAKELONG(1, 0), fixed->dwProductVersionLS);
+    EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+
+    WORD* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    ASSERT_GE(length, 4u);
+    EXPECT_EQ(kLanguage, translation[0]);
+    EXPECT_EQ(1200, translation[1]);
+
+    EXPECT_EQ(L"vtlMenu Module", VersionString(info, L"FileDescription"));
+    EXPECT_EQ(L"vtlMenu Module", VersionString(info, L"ProductName"));
+    EXPECT_EQ(L"vtlMenu", VersionString(info, L"InternalName"));
+    EXPECT_EQ(L"vtlMenu.DLL", VersionString(info, L"OriginalFilename"));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothArchitectures, DllResources, testing::Values("VTL_DLL", "VTL_X86_DLL"),
+                         [](const testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param) == "VTL_DLL" ? "ThisBuild" : "ProductX86";
+                         });
+
+}  // namespace
