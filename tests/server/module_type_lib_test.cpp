@@ -228,7 +228,7 @@ TEST_F(ModuleTypeLibTest, UnreadableModuleFileNameFailsWithoutTryingAMadeUpPath)
     EXPECT_FALSE(library_);
 }
 
-TEST_F(ModuleTypeLibTest, RegisterRecordsTheModulePathAndItsFolder)
+TEST_F(ModuleTypeLibTest, RegisterRecordsTheModulePathAndUnregisterLeavesNoTrace)
 {
     HMODULE module = Use(typeLibModule_);
     ASSERT_NE(nullptr, module);
@@ -242,13 +242,7 @@ TEST_F(ModuleTypeLibTest, RegisterRecordsTheModulePathAndItsFolder)
 
     ComPtr<ITypeLib> registered;
     EXPECT_EQ(S_OK, LoadRegTypeLib(kTestLibraryId, 1, 0, 0, registered.Put()));
-}
-
-TEST_F(ModuleTypeLibTest, RegisterThenUnregisterLeavesNoTrace)
-{
-    ASSERT_NE(nullptr, Use(typeLibModule_));
-    ASSERT_EQ(S_OK, RegisterModuleTypeLib(&record_, nullptr));
-    ASSERT_TRUE(Registered());
+    registered.Reset();
 
     EXPECT_EQ(S_OK, UnregisterModuleTypeLib(&record_, nullptr));
     EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(kTestLibraryId)));
