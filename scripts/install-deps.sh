@@ -7,6 +7,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64   # both thread models; the -posix compilers are used
   binutils-mingw-w64-i686 binutils-mingw-w64-x86-64   # windres, objdump
   mingw-w64-tools                            # widl
+  python3                                    # type library build step
   wine wine64
   googletest
 )

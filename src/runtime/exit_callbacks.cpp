@@ -22,3 +22,18 @@ HRESULT AddExitCallback(ModuleState* module, ExitCallback callback, void* argume
     module->exitCallbacks = node;
     return S_OK;
 }
+
+HRESULT AddExitCallbackOnce(ModuleState* module, ExitCallback callback, void* argument)
+{
+    if (!module) {
+        return E_INVALIDARG;
+    }
+    // The lock is re-entrant: the look-up and the addition form one step.
+    CriticalSectionLock lock(module->generalLock);
+    for (ExitCallbackNode* node = module->exitCallbacks; node; node = node->next) {
+        if (node->callback == callback && node->argument == argument) {
+            return S_FALSE;
+        }
+    }
+    return AddExitCallback(module, callback, argument);
+}

@@ -47,3 +47,7 @@ extern ModuleState* theModule;
 
 // Pushes a callback that TermModule runs, newest first. E_OUTOFMEMORY leaves the list as it was.
 HRESULT AddExitCallback(ModuleState* module, ExitCallback callback, void* argument);
+
+// As AddExitCallback, unless the same callback with the same argument is on the list already:
+// then nothing is added and the result is S_FALSE.
+HRESULT AddExitCallbackOnce(ModuleState* module, ExitCallback callback, void* argument);

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "server/module_lifecycle.h"
+#include "server/server_registration.h"
 
 STDAPI DllCanUnloadNow()
 {
@@ -20,13 +21,12 @@ STDAPI DllGetClassObject(REFCLSID /*clsid*/, REFIID /*iid*/, void** object)
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 
-// Registration comes with its own step.
 STDAPI DllRegisterServer()
 {
-    return E_NOTIMPL;
+    return RegisterServer(theModule, TRUE, nullptr);
 }
 
 STDAPI DllUnregisterServer()
 {
-    return E_NOTIMPL;
+    return UnregisterServer(theModule, TRUE, nullptr);
 }

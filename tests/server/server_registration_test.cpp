@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "automation_test_library.h"
+#include "built_files.h"
+#include "registry_probe.h"
+#include "server/server_registration.h"
+
+namespace {
+
+const CLSID kFirstClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x01}};
+const CLSID kSecondClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x02}};
+const CLSID kThirdClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x03}};
+const CATID kImplementedCategory = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x01}};
+const CATID kRequiredCategory = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x02}};
+
+// What the fake rows were asked to do, in order ("first+" registers, "first-" unregisters).
+std::vector<std::string> calls;
+HRESULT firstResult = S_OK;
+HRESULT thirdResult = S_OK;
+
+HRESULT UpdateFirst(BOOL doRegister)
+{
+    calls.push_back(doRegister ? "first+" : "first-");
+    return firstResult;
+}
+
+HRESULT UpdateSecond(BOOL doRegister)
+{
+    calls.push_back(doRegister ? "second+" : "second-");
+    return S_OK;
+}
+
+HRESULT UpdateThird(BOOL doRegister)
+{
+    calls.push_back(doRegister ? "third+" : "third-");
+    return thirdResult;
+}
+
+const WCHAR* NoDescription()
+{
+    return nullptr;
+}
+
+const WCHAR* SomeDescription()
+{
+    return L"a class registered on its own";
+}
+
+const CategoryEntry kCategories[] = {
+    {1, &kImplementedCategory},
+    {2, &kRequiredCategory},
+    {0, nullptr},
+};
+
+const CategoryEntry* SomeCategories()
+{
+    return kCategories;
+}
+
+std::wstring ClassKey(const CLSID& clsid)
+{
+    return L"CLSID\\" + GuidText(clsid);
+}
+
+bool HasCategory(const CLSID& clsid, const wchar_t* kind, const CATID& category)
+{
+    return RegistryKeyExists(HKEY_CLASSES_ROOT,
+                             ClassKey(clsid) + L"\\" + kind + L"\\" + GuidText(category));
+}
+
+bool TypeLibRegistered()
+{
+    return RegistryKeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(kTestLibraryId) + L"\\1.0");
+}
+
+// A class table of the test's own: the first row has no description and two categories, the
+// second a description, the third a null description function. The record's type library
+// module is the test type library's module.
+class ServerRegistrationTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        calls.clear();
+        firstResult = S_OK;
+        thirdResult = S_OK;
+        table_[0] = {&kFirstClass, UpdateFirst, nullptr, nullptr, nullptr, 0, NoDescription,
+                     SomeCategories, nullptr};
+        table_[1] = {&kSecondClass, UpdateSecond, nullptr, nullptr, nullptr, 0, SomeDescription,
+                     nullptr, nullptr};
+        table_[2] = {&kThirdClass, UpdateThird, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                     nullptr};
+        table_[3] = {};
+        record_.classTable = table_;
+
+        typeLibModule_ = LoadLibraryW(WindowsPathFromEnvironment("VTL_TYPELIB_MODULE").c_str());
+        ASSERT_NE(nullptr, typeLibModule_) << "VTL_TYPELIB_MODULE must name the built test module";
+        record_.typeLibInstance = typeLibModule_;
+        ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
+        comStarted_ = true;
+        CleanUp();
+    }
+    void TearDown() override
+    {
+        CleanUp();
+        if (comStarted_) {
+            CoUninitialize();
+        }
+        if (typeLibModule_) {
+            FreeLibrary(typeLibModule_);
+        }
+    }
+    void CleanUp()
+    {
+        RemoveTestTypeLibRegistration();
+        for (const CLSID* clsid : {&kFirstClass, &kSecondClass, &kThirdClass}) {
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
+            RegDeleteKeyW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
+        }
+    }
+
+    ClassObjectEntry table_[4] = {};
+    ModuleState record_ = {};
+    HMODULE typeLibModule_ = nullptr;
+    bool comStarted_ = false;
+};
+
+TEST_F(ServerRegistrationTest, RegisterTakesRowsWithoutDescriptionThenTheTypeLibrary)
+{
+    EXPECT_EQ(S_OK, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    EXPECT_TRUE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_TRUE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kImplementedCategory));
+    EXPECT_TRUE(TypeLibRegistered());
+
+    calls.clear();
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
+    EXPECT_FALSE(TypeLibRegistered());
+}
+
+TEST_F(ServerRegistrationTest, GivenClsidSelectsExactlyThatRowWhateverItsDescription)
+{
+    EXPECT_EQ(S_OK, RegisterServer(&record_, FALSE, &kSecondClass));
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, &kSecondClass));
+    EXPECT_EQ((std::vector<std::string>{"second+", "second-"}), calls);
+    EXPECT_FALSE(TypeLibRegistered());
+
+    const CLSID unknown = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x09}};
+    calls.clear();
+    EXPECT_EQ(S_OK, RegisterServer(&record_, FALSE, &unknown));
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(ServerRegistrationTest, FirstFailureStopsTheWalkAndLeavesTheTypeLibraryUnregistered)
+{
+    firstResult = E_ACCESSDENIED;
+    EXPECT_EQ(E_ACCESSDENIED, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+"}), calls);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(TypeLibRegistered());
+
+    // A later row's failure leaves the rows registered before it as they are.
+    firstResult = S_OK;
+    thirdResult = DISP_E_EXCEPTION;
+    calls.clear();
+    EXPECT_EQ(DISP_E_EXCEPTION, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    EXPECT_TRUE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(TypeLibRegistered());
+}
+
+TEST_F(ServerRegistrationTest, RegisterReturnsTheTypeLibraryResult)
+{
+    HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
+    ASSERT_NE(nullptr, nullServer);
+    record_.typeLibInstance = nullServer;
+
+    HRESULT result = RegisterServer(&record_, TRUE, nullptr);
+    EXPECT_TRUE(FAILED(result)) << std::hex << result;
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    FreeLibrary(nullServer);
+}
+
+TEST_F(ServerRegistrationTest, UnregisterIgnoresEveryFailure)
+{
+    firstResult = E_ACCESSDENIED;
+    thirdResult = E_FAIL;
+    HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
+    ASSERT_NE(nullptr, nullServer);
+    record_.typeLibInstance = nullServer;
+
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
+    FreeLibrary(nullServer);
+}
+
+TEST_F(ServerRegistrationTest, MissingModuleRecordIsAnInvalidArgument)
+{
+    EXPECT_EQ(E_INVALIDARG, RegisterServer(nullptr, TRUE, nullptr));
+    EXPECT_EQ(E_INVALIDARG, UnregisterServer(nullptr, TRUE, nullptr));
+    EXPECT_TRUE(calls.empty());
+}
+
+TEST_F(ServerRegistrationTest, NullCategoryListCreatesNothing)
+{
+    EXPECT_EQ(S_OK, RegisterClassCategories(kSecondClass, nullptr, TRUE));
+    EXPECT_EQ(S_OK, RegisterClassCategories(kSecondClass, nullptr, FALSE));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(kSecondClass)));
+}
+
+TEST_F(ServerRegistrationTest, CategoriesManagerThatCannotBeCreatedCountsAsSuccess)
+{
+    // On a thread that never started COM the manager cannot be created.
+    HRESULT registered = E_UNEXPECTED;
+    HRESULT unregistered = E_UNEXPECTED;
+    std::thread worker([&] {
+        registered = RegisterClassCategories(kFirstClass, kCategories, TRUE);
+        unregistered = RegisterClassCategories(kFirstClass, kCategories, FALSE);
+    });
+    worker.join();
+    EXPECT_EQ(S_OK, registered);
+    EXPECT_EQ(S_OK, unregistered);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+}
+
+TEST_F(ServerRegistrationTest, UnregisteringCategoriesKeepsOthersOfTheClass)
+{
+    const CATID other = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x03}};
+    const CategoryEntry another[] = {{1, &other}, {0, nullptr}};
+    ASSERT_EQ(S_OK, RegisterClassCategories(kFirstClass, another, TRUE));
+    ASSERT_EQ(S_OK, RegisterClassCategories(kFirstClass, kCategories, TRUE));
+
+    EXPECT_EQ(S_OK, RegisterClassCategories(kFirstClass, kCategories, FALSE));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
+    EXPECT_TRUE(HasCategory(kFirstClass, L"Implemented Categories", other));
+}
+
+}  // namespace
