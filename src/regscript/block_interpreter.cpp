@@ -165,6 +165,14 @@ HRESULT RegisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, int depth
     return S_OK;
 }
 
+// The key becomes the parent of its block's value lines, whose removal needs write access;
+// a key that opens only for reading is walked all the same.
+bool OpenKeyForUnregister(KeyHolder& current, HKEY parent, const WCHAR* name)
+{
+    return OpenKeyInto(current, parent, name, KEY_READ | KEY_WRITE) == ERROR_SUCCESS ||
+           OpenKeyInto(current, parent, name, KEY_READ) == ERROR_SUCCESS;
+}
+
 // Reads past the rest of a key line: the token after the name and any value clause.
 HRESULT ReadRestOfLine(ScriptReader& reader, WCHAR* token)
 {
@@ -225,8 +233,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
         }
         // A name too long for the remembered name cannot name a key: it is treated as absent,
         // so that no shortened name is ever removed.
-        if (!skip && (lstrlenW(token) >= kValueNameUnits ||
-                      OpenKeyInto(current, parent, token, KEY_READ) != ERROR_SUCCESS)) {
+        if (!skip && (lstrlenW(token) >= kValueNameUnits || !OpenKeyForUnregister(current, parent, token))) {
             skip = true;  // for this entry: its line and block are passed over
         }
         lstrcpynW(remembered, token, kValueNameUnits);
