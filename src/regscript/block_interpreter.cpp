@@ -233,7 +233,8 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
         }
         // A name too long for the remembered name cannot name a key: it is treated as absent,
         // so that no shortened name is ever removed.
-        if (!skip && (lstrlenW(token) >= kValueNameUnits || !OpenKeyForUnregister(current, parent, token))) {
+        if (!skip && (lstrlenW(token) >= kValueNameUnits ||
+                      !OpenKeyForUnregister(current, parent, token))) {
             skip = true;  // for this entry: its line and block are passed over
         }
         lstrcpynW(remembered, token, kValueNameUnits);

@@ -21,7 +21,8 @@ WCHAR* CopyToTaskMemory(const WCHAR* text)
 }  // namespace
 
 ReplacementMap::ReplacementMap() noexcept
-    : items_(static_cast<ReplacementPair**>(ModuleAlloc(kFirstCapacity * sizeof(ReplacementPair*)))),
+    : items_(static_cast<ReplacementPair**>(
+          ModuleAlloc(kFirstCapacity * sizeof(ReplacementPair*)))),
       count_(0),
       capacity_(items_ ? kFirstCapacity : 0)
 {
@@ -46,11 +47,12 @@ HRESULT ReplacementMap::Add(const WCHAR* name, const WCHAR* value)
     }
 
     if (count_ == capacity_) {
-        int capacity = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
-        if (capacity_ > 0x3FFFFFFF / 2) {
+        if (capacity_ > 0x3FFFFFFF) {
             return E_OUTOFMEMORY;
         }
-        void* grown = ModuleRealloc(items_, static_cast<SIZE_T>(capacity) * sizeof(ReplacementPair*));
+        int capacity = capacity_ == 0 ? kFirstCapacity : capacity_ * 2;
+        void* grown =
+            ModuleRealloc(items_, static_cast<SIZE_T>(capacity) * sizeof(ReplacementPair*));
         if (!grown) {
             return E_OUTOFMEMORY;  // the pair and its strings go with the owners above
         }
