@@ -4,6 +4,7 @@
 // doing so, and releases what it held before handing out its address to an out parameter.
 
 #include <windows.h>
+#include <objbase.h>
 
 template <typename Traits>
 class UniqueResource {
@@ -85,8 +86,16 @@ struct GdiObjectTraits {
     static void Close(Type value) noexcept { DeleteObject(value); }
 };
 
+// A zero-terminated string from the COM task allocator.
+struct CoTaskStringTraits {
+    using Type = WCHAR*;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type value) noexcept { CoTaskMemFree(value); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueKey = UniqueResource<RegistryKeyTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueCoTaskString = UniqueResource<CoTaskStringTraits>;

@@ -1,13 +1,16 @@
+#include "regscript/script_source.h"
 #include "server/class_object_entry.h"
 #include "server/vtl_guids.h"
 
 namespace {
 
-// Registration, the class factory and the object come with their own steps; until then the
-// row answers as a class the module cannot yet serve.
-HRESULT UpdateVTLShlExtRegistry(BOOL /*doRegister*/)
+// The class factory and the object come with their own steps; until then the row answers as
+// a class the module cannot yet serve.
+
+// The class's keys come from its registry script, REGISTRY resource 101 of the module's file.
+HRESULT UpdateVTLShlExtRegistry(BOOL doRegister)
 {
-    return E_NOTIMPL;
+    return ApplyRegistryResource(theModule, 101, doRegister, nullptr);
 }
 
 const WCHAR* NoDescription()
