@@ -101,6 +101,24 @@ TEST_P(DllResources, StringTableHoldsModuleName)
     EXPECT_EQ(L"vtlMenu", std::wstring(units + 1, *units));
 }
 
+TEST_P(DllResources, MenuBitmapIs12By12With256Colours)
+{
+    HRSRC found = FindResourceExW(library_, RT_BITMAP, MAKEINTRESOURCEW(201), kLanguage);
+    ASSERT_NE(nullptr, found);
+    EXPECT_EQ(1208u, SizeofResource(library_, found));
+    auto* header = static_cast<const BITMAPINFOHEADER*>(LockResource(LoadResource(library_, found)));
+    ASSERT_NE(nullptr, header);
+    EXPECT_EQ(sizeof(BITMAPINFOHEADER), header->biSize);
+    EXPECT_EQ(12, header->biWidth);
+    EXPECT_EQ(12, header->biHeight);  // bottom-up rows
+    EXPECT_EQ(1, header->biPlanes);
+    EXPECT_EQ(8, header->biBitCount);
+    EXPECT_EQ(static_cast<DWORD>(BI_RGB), header->biCompression);
+    EXPECT_TRUE(header->biClrUsed == 0 || header->biClrUsed == 256) << header->biClrUsed;
+    // Header, 256 colours of 4 bytes, 12 rows of 12 bytes (already a multiple of 4).
+    EXPECT_EQ(sizeof(BITMAPINFOHEADER) + 256 * 4 + 12 * 12, SizeofResource(library_, found));
+}
+
 TEST_P(DllResources, VersionResourceDescribesTheModule)
 {
     ASSERT_NE(nullptr, FindResourceExW(library_, RT_VERSION, MAKEINTRESOURCEW(1), kLanguage));

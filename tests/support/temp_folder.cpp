@@ -68,3 +68,19 @@ std::wstring TempFolder::CopyIn(const std::wstring& source, const std::wstring& 
     std::wstring target = path_ + relative;
     return CopyFileW(source.c_str(), target.c_str(), FALSE) ? target : std::wstring();
 }
+
+std::wstring TempFolder::MakeFile(const std::wstring& relative) const
+{
+    size_t end = relative.find_last_of(L'\\');
+    if (end != std::wstring::npos && MakeFolders(relative.substr(0, end)).empty()) {
+        return {};
+    }
+    std::wstring path = path_ + relative;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return {};
+    }
+    CloseHandle(file);
+    return path;
+}

@@ -18,6 +18,10 @@ public:
     // the full path with a trailing backslash; empty when one cannot be made.
     std::wstring MakeFolders(const std::wstring& relative) const;
 
+    // Makes an empty file at `relative` inside this folder (and the folders on its way) and
+    // returns its full path; empty on failure.
+    std::wstring MakeFile(const std::wstring& relative) const;
+
     // Copies `source` to `relative` inside this folder and returns the copy's full path;
     // empty on failure.
     std::wstring CopyIn(const std::wstring& source, const std::wstring& relative) const;

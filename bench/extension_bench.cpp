@@ -1,0 +1,310 @@
+// The extension's three speed goals, each against a baseline measured in the same run:
+// Initialize on 10,000 paths against reading them bare with DragQueryFileW; QueryContextMenu
+// against the menu calls and the image test it cannot avoid; InvokeCommand on 1,000 paths,
+// without the process start, against sorting the same strings with std::sort.
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "extension/image_name.h"
+#include "extension/launch_command.h"
+#include "extension/menu_bitmap.h"
+#include "extension/menu_entry.h"
+#include "extension/selection_capture.h"
+#include "server/module_lifecycle.h"
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER value;
+        QueryPerformanceFrequency(&value);
+        return value;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+HGLOBAL DropFiles(const std::vector<std::wstring>& paths)
+{
+    size_t units = 1;
+    for (const std::wstring& path : paths) {
+        units += path.size() + 1;
+    }
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(WCHAR));
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    auto* text = reinterpret_cast<WCHAR*>(drop + 1);
+    for (const std::wstring& path : paths) {
+        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
+        text += path.size() + 1;
+    }
+    GlobalUnlock(memory);
+    return memory;
+}
+
+// Hands out a fresh copy of one dropped-file list, as the shell's data object renders one
+// for every request.
+class DropListObject : public IDataObject {
+public:
+    explicit DropListObject(HGLOBAL source) : source_(source) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override
+    {
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override
+    {
+        if (format->cfFormat != CF_HDROP) {
+            return DV_E_FORMATETC;
+        }
+        SIZE_T size = GlobalSize(source_);
+        HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+        std::memcpy(GlobalLock(copy), GlobalLock(source_), size);
+        GlobalUnlock(source_);
+        GlobalUnlock(copy);
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = copy;
+        medium->pUnkForRelease = nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    HGLOBAL source_;
+};
+
+int BusyBlocks(HANDLE heap)
+{
+    int busy = 0;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry)) {
+        busy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? 1 : 0;
+    }
+    return busy;
+}
+
+struct Row {
+    const char* measurement;
+    double operation;
+    const char* baseline;
+    double base;
+    const char* goal;
+};
+
+// Initialize: GetData, the lock, and per path one buffer, one DragQueryFileW and one append.
+Row MeasureInitialize()
+{
+    std::vector<std::wstring> paths;
+    for (int index = 0; index < 10000; ++index) {
+        paths.push_back(L"C:\\Users\\Public\\Pictures\\Holiday 2008\\IMG_" + std::to_wstring(10000 + index) + L".JPG");
+    }
+    HGLOBAL source = DropFiles(paths);
+    DropListObject data(source);
+
+    std::vector<double> bare;
+    std::vector<double> initialize;
+    SelectionList list = {};
+    for (int round = 0; round < 5; ++round) {
+        WCHAR buffer[MAX_PATH];
+        auto drop = static_cast<HDROP>(GlobalLock(source));
+        double start = Now();
+        UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT index = 0; index < count; ++index) {
+            DragQueryFileW(drop, index, buffer, MAX_PATH);
+        }
+        bare.push_back(Now() - start);
+        GlobalUnlock(source);
+
+        start = Now();
+        HRESULT result = CaptureSelection(list, &data);
+        initialize.push_back(Now() - start);
+        if (result != S_OK || list.Size() != paths.size()) {
+            std::fprintf(stderr, "Initialize failed: 0x%08lX\n", static_cast<unsigned long>(result));
+        }
+    }
+    list.Destroy();
+    GlobalFree(source);
+    return {"`Initialize`, 10,000 paths", Median(initialize),
+            "`DragQueryFileW` of the same list into one reused buffer", Median(bare), "at most 1.3"};
+}
+
+// QueryContextMenu with the first image at the given position: the filter over the paths before
+// it, one InsertMenuW, one SetMenuItemBitmaps with the module's bitmap (loaded before).
+Row MeasureQueryContextMenu(int firstImage, const char* measurement, int* heapBefore, int* heapAfter)
+{
+    SelectionList list = {};
+    for (int index = 0; index <= firstImage; ++index) {
+        WCHAR* path = PathBufferAlloc();
+        swprintf(path, MAX_PATH, index == firstImage ? L"C:\\docs\\photo%d.jpg" : L"C:\\docs\\notes%d.txt", index);
+        list.Append(path);
+    }
+    HBITMAP bitmap = MenuBitmap();
+    const int rounds = 2000;
+    std::vector<HMENU> menus(rounds);
+
+    auto fill = [&] {
+        for (HMENU& menu : menus) {
+            menu = CreatePopupMenu();
+            AppendMenuW(menu, MF_STRING, 1, L"&Open");
+            AppendMenuW(menu, MF_STRING, 2, L"&Copy");
+        }
+    };
+    auto empty = [&] {
+        for (HMENU menu : menus) {
+            DestroyMenu(menu);
+        }
+    };
+
+    std::vector<double> bare;
+    std::vector<double> query;
+    for (int repeat = 0; repeat < 5; ++repeat) {
+        fill();
+        double start = Now();
+        for (HMENU menu : menus) {
+            UINT32 index = 0;
+            while (index < list.Size() && !ImageNameFilter(list.At(index))) {
+                ++index;
+            }
+            InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, 100, kMenuEntryText);
+            SetMenuItemBitmaps(menu, 1, MF_BYPOSITION, bitmap, bitmap);
+        }
+        bare.push_back((Now() - start) / rounds);
+        empty();
+
+        fill();
+        *heapBefore = BusyBlocks(theModule->privateHeap);
+        start = Now();
+        for (HMENU menu : menus) {
+            QueryMenuEntry(list, menu, 1, 100, 200, CMF_NORMAL);
+        }
+        query.push_back((Now() - start) / rounds);
+        *heapAfter = BusyBlocks(theModule->privateHeap);
+        empty();
+    }
+    list.Destroy();
+    return {measurement, Median(query), "the same menu calls and image tests, made directly", Median(bare),
+            "no more than its calls"};
+}
+
+// InvokeCommand up to the start: "ExePath" read, lower-casing, sort, command line.
+Row MeasureInvokeCommand()
+{
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPublisherKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+    const wchar_t application[] = L"C:\\Program Files\\Vantorel\\Publisher\\publish.exe";
+    RegSetValueExW(key, kPublisherValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(application), sizeof(application));
+    RegCloseKey(key);
+
+    std::vector<std::wstring> paths;
+    UINT seed = 12345;
+    for (int index = 0; index < 1000; ++index) {
+        seed = seed * 1103515245u + 12345u;
+        wchar_t name[64];
+        swprintf(name, 64, L"D:\\Scans\\Batch\\Page_%05u%s", (seed >> 8) % 100000, index % 2 ? L".TIF" : L".jpg");
+        paths.push_back(name);
+    }
+
+    SelectionList list = {};
+    for (size_t index = 0; index < paths.size(); ++index) {
+        list.Append(PathBufferAlloc());
+    }
+    auto* command = static_cast<LaunchCommand*>(VirtualAlloc(nullptr, sizeof(LaunchCommand), MEM_COMMIT, PAGE_READWRITE));
+    CMINVOKECOMMANDINFO info = {};
+    info.cbSize = sizeof(info);
+
+    std::vector<double> sorts;
+    std::vector<double> prepares;
+    for (int repeat = 0; repeat < 200; ++repeat) {
+        std::vector<std::wstring> strings = paths;
+        double start = Now();
+        std::sort(strings.begin(), strings.end());
+        sorts.push_back(Now() - start);
+
+        for (size_t index = 0; index < paths.size(); ++index) {
+            lstrcpyW(list.At(static_cast<UINT32>(index)), paths[index].c_str());
+        }
+        start = Now();
+        HRESULT result = PrepareLaunch(list, &info, *command);
+        prepares.push_back(Now() - start);
+        if (result != S_OK) {
+            std::fprintf(stderr, "PrepareLaunch failed: 0x%08lX\n", static_cast<unsigned long>(result));
+        }
+    }
+    VirtualFree(command, 0, MEM_RELEASE);
+    list.Destroy();
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\CorvalineVTL");
+    return {"`InvokeCommand` without the start, 1,000 paths", Median(prepares),
+            "`std::sort` of the same 1,000 strings", Median(sorts), "reported"};
+}
+
+void Print(const Row& row)
+{
+    auto text = [](double seconds) {
+        static char buffers[2][32];
+        static int which = 0;
+        char* buffer = buffers[which ^= 1];
+        if (seconds >= 1e-3) {
+            std::snprintf(buffer, 32, "%.2f ms", seconds * 1e3);
+        } else {
+            std::snprintf(buffer, 32, "%.2f µs", seconds * 1e6);
+        }
+        return buffer;
+    };
+    const char* operation = text(row.operation);
+    const char* base = text(row.base);
+    std::printf("| %s | %s | %s: %s | %.2f | %s |\n", row.measurement, operation, row.baseline, base,
+                row.operation / row.base, row.goal);
+}
+
+}  // namespace
+
+int main()
+{
+    ModuleState record = {};
+    InitModule(&record, vtlMenuClassTable, GetModuleHandleW(nullptr));
+
+    Row initialize = MeasureInitialize();
+    int firstBefore = 0, firstAfter = 0, lateBefore = 0, lateAfter = 0;
+    Row queryFirst = MeasureQueryContextMenu(0, "`QueryContextMenu`, image first of 1", &firstBefore, &firstAfter);
+    Row queryLate = MeasureQueryContextMenu(99, "`QueryContextMenu`, first image 100th of 100", &lateBefore, &lateAfter);
+    Row invoke = MeasureInvokeCommand();
+
+    std::printf("## Extension: selection capture, menu entry, launch\n\n");
+    std::printf("Medians of repeated runs; the ratio is the operation's time over its baseline's.\n\n");
+    std::printf("| Measurement | Time | Baseline | Ratio | Goal |\n|---|---|---|---|---|\n");
+    Print(initialize);
+    Print(queryFirst);
+    Print(queryLate);
+    Print(invoke);
+    std::printf("\nModule heap blocks in use around 2,000 `QueryContextMenu` calls: %d before, %d after "
+                "(image first), %d before, %d after (image 100th).\n",
+                firstBefore, firstAfter, lateBefore, lateAfter);
+
+    TermModule(&record);
+    return 0;
+}

@@ -1,0 +1,37 @@
+#include "extension/launch.h"
+
+#include "runtime/unique_resource.h"
+
+HRESULT StartPublisher(LaunchCommand& command)
+{
+    // Process-wide and not undone; a failure here is of no account, since the start below
+    // names the application's folder itself.
+    SetCurrentDirectoryW(command.applicationFolder);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    // The application name is given as well as the command line: the path from the registry
+    // may hold blanks and stands unquoted at the start of the command line, where the
+    // platform would otherwise try C:\Program.exe and the like first.
+    if (!CreateProcessW(command.applicationPath, command.commandLine, nullptr, nullptr, FALSE, 0,
+                        nullptr, command.applicationFolder, &startup, &process)) {
+        DWORD error = GetLastError();
+        return error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : E_FAIL;
+    }
+    // Nothing here watches the application.
+    UniqueHandle thread(process.hThread);
+    UniqueHandle started(process.hProcess);
+    return S_OK;
+}
+
+HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info)
+{
+    // About 61 KB on the caller's stack; nothing of it outlives the call.
+    LaunchCommand command;
+    HRESULT result = PrepareLaunch(list, info, command);
+    if (FAILED(result)) {
+        return result;
+    }
+    return StartPublisher(command);
+}

@@ -1,0 +1,15 @@
+#pragma once
+// IContextMenu::InvokeCommand: starts the publishing application with the selection.
+
+#include <shlobj.h>
+
+#include "extension/launch_command.h"
+
+// Prepares the command line (PrepareLaunch), then changes the host's current directory to the
+// application's folder and starts the application there, without waiting for it. S_OK once
+// it has started; a failure from PrepareLaunch before anything changed; HRESULT_FROM_WIN32 of
+// the platform's error when the start fails.
+HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info);
+
+// The change of directory and the start alone.
+HRESULT StartPublisher(LaunchCommand& command);

@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "com_apartment.h"
+#include "drop_files.h"
+#include "extension/selection_capture.h"
+#include "heap_usage.h"
+#include "module_override.h"
+#include "temp_folder.h"
+
+namespace {
+
+std::vector<std::wstring> Paths(const SelectionList& list)
+{
+    std::vector<std::wstring> paths;
+    for (UINT32 index = 0; index < list.Size(); ++index) {
+        paths.push_back(list.At(index));
+    }
+    return paths;
+}
+
+class CaptureSelection : public testing::Test {
+protected:
+    void TearDown() override { list_.Destroy(); }
+
+    ComApartment apartment_;
+    TempFolder folder_{L"capture"};
+    SelectionList list_ = {};
+};
+
+TEST_F(CaptureSelection, KeepsEveryPathOfTheShellsSelectionInItsOrder)
+{
+    ASSERT_EQ(S_OK, apartment_.Result());
+    std::wstring notes = folder_.MakeFile(L"notes.txt");
+    std::wstring photo = folder_.MakeFile(L"PHOTO.JPG");
+    std::wstring sheet = folder_.MakeFile(L"budget.xls");
+    ComPtr<IDataObject> data = ShellDataObject(folder_.Path(), {L"notes.txt", L"PHOTO.JPG", L"budget.xls"});
+    ASSERT_TRUE(data);
+
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{notes, photo, sheet}), Paths(list_));
+}
+
+TEST_F(CaptureSelection, SamePathTwiceGivesTwoEntries)
+{
+    std::wstring photo = folder_.MakeFile(L"a.png");
+    ComPtr<IDataObject> data = ShellDataObject(folder_.Path(), {L"a.png", L"a.png"});
+    ASSERT_TRUE(data);
+
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{photo, photo}), Paths(list_));
+}
+
+TEST_F(CaptureSelection, SecondSelectionReplacesTheFirst)
+{
+    std::wstring first = folder_.MakeFile(L"first.jpg");
+    std::wstring second = folder_.MakeFile(L"sub\\second.txt");
+    std::wstring third = folder_.MakeFile(L"sub\\third.tif");
+    ComPtr<IDataObject> one = ShellDataObject(folder_.Path(), {L"first.jpg"});
+    ComPtr<IDataObject> two = ShellDataObject(folder_.Path() + L"sub", {L"third.tif", L"second.txt"});
+    ASSERT_TRUE(one && two);
+
+    ASSERT_EQ(S_OK, ::CaptureSelection(list_, one.Get()));
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, two.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{third, second}), Paths(list_));
+}
+
+TEST_F(CaptureSelection, RefusedCallsKeepTheSelection)
+{
+    std::wstring photo = folder_.MakeFile(L"kept.bmp");
+    ComPtr<IDataObject> data = ShellDataObject(folder_.Path(), {L"kept.bmp"});
+    ASSERT_TRUE(data);
+    ASSERT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
+
+    EXPECT_EQ(E_INVALIDARG, ::CaptureSelection(list_, nullptr));
+    using Offer = HandMadeDataObject::Offer;
+    for (Offer offer : {Offer::kNoDropList, Offer::kUnlockable, Offer::kNoGlobalMemory}) {
+        HandMadeDataObject* object = nullptr;
+        ComPtr<IDataObject> refused = HandMadeDataObject::Create(offer, {}, &object);
+        EXPECT_EQ(E_INVALIDARG, ::CaptureSelection(list_, refused.Get()));
+        EXPECT_EQ(1, object->GetDataCalls());
+        EXPECT_EQ(0, object->OutstandingMedia());  // a medium handed out was released
+    }
+    EXPECT_EQ((std::vector<std::wstring>{photo}), Paths(list_));
+}
+
+TEST_F(CaptureSelection, EmptyDropListEmptiesTheSelection)
+{
+    ASSERT_TRUE(list_.Append(PathBufferAlloc()));
+    lstrcpyW(list_.At(0), L"C:\\old.jpg");
+    HandMadeDataObject* object = nullptr;
+    ComPtr<IDataObject> empty = HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, {}, &object);
+
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, empty.Get()));
+    EXPECT_EQ(0u, list_.Size());
+    EXPECT_EQ(0, object->OutstandingMedia());
+}
+
+TEST_F(CaptureSelection, PathsOver259UnitsAreCut)
+{
+    std::wstring longPath = L"C:\\" + std::wstring(300, L'x') + L".jpg";
+    std::wstring exact = L"C:\\" + std::wstring(256, L'y');  // 259 units
+    ComPtr<IDataObject> data =
+        HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, {longPath, exact});
+
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{longPath.substr(0, 259), exact}), Paths(list_));
+}
+
+TEST_F(CaptureSelection, TenThousandPathsAllArrive)
+{
+    std::vector<std::wstring> paths;
+    for (int index = 0; index < 10000; ++index) {
+        paths.push_back(L"C:\\pictures\\holiday\\img" + std::to_wstring(index) +
+                        (index % 3 ? L".jpg" : L".txt"));
+    }
+    ComPtr<IDataObject> data = HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, paths);
+
+    EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
+    EXPECT_EQ(paths, Paths(list_));
+    EXPECT_EQ(16384u, list_.capacity);
+}
+
+// Module heaps capped at various sizes run out part-way through a selection of 1,000 paths,
+// sometimes at a path buffer, sometimes while the array grows.
+TEST_F(CaptureSelection, RunningOutOfMemoryEmptiesTheListAndLeaksNothing)
+{
+    std::vector<std::wstring> paths;
+    for (int index = 0; index < 1000; ++index) {
+        paths.push_back(L"C:\\scans\\page" + std::to_wstring(index) + L".tif");
+    }
+    HandMadeDataObject* object = nullptr;
+    ComPtr<IDataObject> data = HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, paths, &object);
+
+    for (SIZE_T limit = 8 * 1024; limit <= 256 * 1024; limit += 3 * 1024 + 136) {
+        ModuleState record = {};
+        record.privateHeap = HeapCreate(0, 0, limit);
+        ASSERT_NE(nullptr, record.privateHeap);
+        ModuleOverride useRecord(record);
+        SelectionList list = {};
+        WCHAR* earlier = PathBufferAlloc();
+        ASSERT_NE(nullptr, earlier);
+        lstrcpyW(earlier, L"C:\\earlier.jpg");
+        ASSERT_TRUE(list.Append(earlier));
+
+        EXPECT_EQ(E_OUTOFMEMORY, ::CaptureSelection(list, data.Get())) << "heap limit " << limit;
+        EXPECT_EQ(0u, list.Size()) << "heap limit " << limit;
+        list.Destroy();
+        EXPECT_EQ(0, BusyBlocks(record.privateHeap)) << "heap limit " << limit;
+        HeapDestroy(record.privateHeap);
+    }
+    EXPECT_EQ(0, object->OutstandingMedia());
+}
+
+}  // namespace
