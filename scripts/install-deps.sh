@@ -10,6 +10,7 @@ packages=(
   python3                                    # type library build step
   wine wine64
   googletest
+  xvfb xauth                                 # a virtual display for the picture of the real menu
 )
 
 missing=()

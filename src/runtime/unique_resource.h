@@ -93,9 +93,16 @@ struct CoTaskStringTraits {
     static void Close(Type value) noexcept { CoTaskMemFree(value); }
 };
 
+struct MemoryDcTraits {
+    using Type = HDC;
+    static Type Invalid() noexcept { return nullptr; }
+    static void Close(Type value) noexcept { DeleteDC(value); }
+};
+
 using UniqueHandle = UniqueResource<HandleTraits>;
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueKey = UniqueResource<RegistryKeyTraits>;
 using UniqueLibrary = UniqueResource<LibraryTraits>;
 using UniqueGdiObject = UniqueResource<GdiObjectTraits>;
+using UniqueMemoryDc = UniqueResource<MemoryDcTraits>;
 using UniqueCoTaskString = UniqueResource<CoTaskStringTraits>;
