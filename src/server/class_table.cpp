@@ -1,11 +1,10 @@
 #include "regscript/script_source.h"
+#include "server/class_factory.h"
 #include "server/class_object_entry.h"
 #include "server/vtl_guids.h"
+#include "server/vtl_shl_ext.h"
 
 namespace {
-
-// The class factory and the object come with their own steps; until then the row answers as
-// a class the module cannot yet serve.
 
 // The class's keys come from its registry script, REGISTRY resource 101 of the module's file.
 HRESULT UpdateVTLShlExtRegistry(BOOL doRegister)
@@ -28,7 +27,7 @@ void NoClassHook(bool /*starting*/) {}
 }  // namespace
 
 ClassObjectEntry vtlMenuClassTable[] = {
-    {&CLSID_VTLShlExt, UpdateVTLShlExtRegistry, nullptr, nullptr, nullptr, 0, NoDescription,
-     NoCategories, NoClassHook},
+    {&CLSID_VTLShlExt, UpdateVTLShlExtRegistry, CreateClassFactory, CreateVTLShlExt, nullptr, 0,
+     NoDescription, NoCategories, NoClassHook},
     {},
 };

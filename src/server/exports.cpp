@@ -3,6 +3,7 @@
 
 #include <objbase.h>
 
+#include "server/class_factory.h"
 #include "server/module_lifecycle.h"
 #include "server/server_registration.h"
 
@@ -11,14 +12,9 @@ STDAPI DllCanUnloadNow()
     return ModuleCanUnloadNow(theModule);
 }
 
-// The class factory comes with its own step; until then no class is available.
-STDAPI DllGetClassObject(REFCLSID /*clsid*/, REFIID /*iid*/, void** object)
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** object)
 {
-    if (!object) {
-        return E_POINTER;
-    }
-    *object = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return GetClassObjectFromTable(theModule, clsid, iid, object);
 }
 
 STDAPI DllRegisterServer()
