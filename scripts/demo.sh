@@ -1,30 +1,115 @@
 #!/usr/bin/env bash
-# The main job: installs what is missing, builds both DLLs, makes a fresh Wine prefix inside
-# the build tree and loads the 64-bit DLL there. Every step says what failed and why.
+# The main job, start to end, in a fresh Wine prefix inside the build tree:
+# install what is missing, build, install the publishing application as its installer would,
+# register vtlMenu.dll with the platform's regsvr32, right-click sample files as Explorer does,
+# pick "&Publish with Vantorel", show what the application received, photograph the real menu,
+# then unregister and show that nothing of the DLL is left in the registry.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
 step() { printf '\n== %s\n' "$*"; }
-die() { printf 'demo: %s\n' "$*" >&2; exit 1; }
+die() { printf '\ndemo: FAILED at "%s": %s\n' "$current" "$*" >&2; exit 1; }
+begin() { current=$*; step "$*"; }
+current=start
 
-step "dependencies"
+begin "dependencies"
 scripts/install-deps.sh || die "installing the Debian packages failed"
 
 for preset in x86 x64; do
-  step "build ($preset)"
-  cmake --preset "$preset" >/dev/null || die "configuring the $preset build failed"
-  cmake --build --preset "$preset" -- --quiet >/dev/null || die "building the $preset DLL failed (run: cmake --build --preset $preset)"
-  ls -l "build/$preset/bin/vtlMenu.dll" | awk '{print $5 " bytes  " $9}'
+  begin "build ($preset)"
+  cmake --preset "$preset" >/dev/null || die "configuring the $preset build failed (run: cmake --preset $preset)"
+  cmake --build --preset "$preset" -- --quiet >/dev/null 2>&1 ||
+    die "building failed (run: cmake --build --preset $preset)"
+  echo "vtlMenu.dll ($preset): $(stat -c %s "build/$preset/bin/vtlMenu.dll") bytes"
 done
 
-prefix=$root/build/x64/demo-prefix
-step "fresh Wine prefix"
-scripts/wine-prefix.sh create "$prefix" x64 || die "creating the Wine prefix at $prefix failed"
+demo=$root/build/x64/demo
+prefix=$demo/prefix
+begin "fresh Wine prefix"
+mkdir -p "$demo"
+scripts/wine-prefix.sh create "$prefix" x64 || die "creating the prefix at $prefix failed"
 trap 'scripts/wine-prefix.sh stop "$prefix" x64' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 unset DISPLAY
+wine() { /usr/lib/wine/wine64 "$@"; }
+drive_c=$prefix/drive_c
+bin=$root/build/x64/bin
 
-step "load the 64-bit DLL"
-/usr/lib/wine/wine64 build/x64/bin/vtlload.exe "Z:${root//\//\\}\\build\\x64\\bin\\vtlMenu.dll" ||
-  die "loading vtlMenu.dll failed"
+app_dir='C:\Program Files\Vantorel Publisher'
+app_exe="$app_dir\\vtlpublish.exe"
+begin "install the publishing application"
+mkdir -p "$drive_c/Program Files/Vantorel Publisher" "$drive_c/Program Files/vtlMenu"
+cp "$bin/vtlpublish.exe" "$drive_c/Program Files/Vantorel Publisher/" || die "copying vtlpublish.exe failed"
+wine reg add 'HKLM\Software\CorvalineVTL\VTL100' /v ExePath /t REG_SZ /d "$app_exe" /f >/dev/null ||
+  die "writing ExePath failed"
+echo "HKLM\\Software\\CorvalineVTL\\VTL100  ExePath = $app_exe"
+
+dll='C:\Program Files\vtlMenu\vtlMenu.dll'
+begin "register vtlMenu.dll with regsvr32"
+cp "$bin/vtlMenu.dll" "$drive_c/Program Files/vtlMenu/" || die "copying vtlMenu.dll failed"
+wine reg export HKCR "$demo/before.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
+wine regsvr32 /s "$dll" || die "regsvr32 /s refused the DLL (exit code $?)"
+clsid='{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}'
+for key in "HKCR\\CLSID\\$clsid\\InprocServer32" "HKCR\\*\\ShellEx\\ContextMenuHandlers\\VtlMenu.VTLShlExt" \
+           "HKCR\\VtlMenu.VTLShlExt\\CurVer" 'HKCR\TypeLib\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}\1.0\0\win64'; do
+  values=$(wine reg query "$key" | tr -d '\r' | sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1 = \2/p')
+  [[ -n $values ]] || die "$key is missing after registration"
+  while IFS= read -r line; do printf '%s  %s\n' "$key" "$line"; done <<<"$values"
+done
+
+pictures='C:\users\Public\Pictures\Holiday'
+begin "sample files"
+folder=$drive_c/users/Public/Pictures/Holiday
+mkdir -p "$folder"
+for name in Beach.JPG sunset.Png Notes.txt; do
+  echo "sample for the demo" >"$folder/$name" || die "making $name failed"
+  echo "$pictures\\$name"
+done
+files=("$pictures\\Beach.JPG" "$pictures\\sunset.Png" "$pictures\\Notes.txt")
+
+begin "right-click them (vtlshell) and pick \"&Publish with Vantorel\""
+record=$demo/publish-record.txt
+rm -f "$record"
+export VTL_PUBLISH_RECORD='Z:'${record//\//\\}
+wine "$bin/vtlshell.exe" --invoke "&Publish with Vantorel" "${files[@]}" </dev/null >"$demo/vtlshell.log" 2>&1
+status=$?
+tr -d '\r' <"$demo/vtlshell.log" | sed 's/^/  /'
+((status == 0)) || die "vtlshell failed (exit code $status)"
+
+begin "what the publishing application received"
+for _ in $(seq 100); do [[ -s $record ]] && break; sleep 0.1; done
+[[ -s $record ]] || die "the publishing application did not start (no record in $record)"
+iconv -f UTF-16LE -t UTF-8 "$record" | tr -d '\r' | sed -n 's/^command=/command line:      /p; s/^directory=/working directory: /p'
+echo "decoded by the application (folder, then the names):"
+wine "$bin/vtlpublish.exe" "$(iconv -f UTF-16LE -t UTF-8 "$record" | tr -d '\r' | sed -n 's/^command=.*"\(2008::.*\)"$/\1/p')" </dev/null |
+  tr -d '\r' | sed 's/^/  /'
+
+begin "picture of the real menu (virtual X display)"
+picture=$demo/menu.png
+rm -f "$picture"
+# The prefix's desktop belongs to the display it was first opened on: start a fresh session
+# of the prefix for the virtual display, and another one after it.
+wineserver -k
+xvfb-run -a -s '-screen 0 800x600x24' /usr/lib/wine/wine64 "$bin/vtlshell.exe" --picture "Z:${picture//\//\\}" \
+  "${files[@]}" </dev/null >"$demo/picture.log" 2>&1
+wineserver -k
+wineserver -p >/dev/null 2>&1 </dev/null
+if [[ -s $picture ]]; then
+  echo "saved $picture ($(stat -c %s "$picture") bytes)"
+else
+  tr -d '\r' <"$demo/picture.log" | sed 's/^/  /'
+  die "the menu could not be photographed"
+fi
+
+begin "unregister vtlMenu.dll with regsvr32 /u"
+wine regsvr32 /u /s "$dll" || die "regsvr32 /u /s refused the DLL (exit code $?)"
+wine reg export HKCR "$demo/after.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
+if cmp -s "$demo/before.reg" "$demo/after.reg"; then
+  echo "HKEY_CLASSES_ROOT is exactly as it was before registration ($(grep -c '^\[' "$demo/after.reg") keys compared)"
+else
+  diff "$demo/before.reg" "$demo/after.reg" | head -20
+  die "the registry still holds traces of the DLL"
+fi
+
+printf '\ndemo: every step passed\n'

@@ -1,8 +1,9 @@
 #include "drop_files.h"
 
+#include "drop_file_list.h"
+
 #include <shlobj.h>
 
-#include <cstring>
 
 namespace {
 
@@ -37,25 +38,6 @@ ComPtr<IDataObject> ShellDataObject(const std::wstring& folder, const std::vecto
     shellFolder->GetUIObjectOf(nullptr, static_cast<UINT>(pidls.size()), pidls.data(), IID_IDataObject, nullptr,
                                data.PutVoid());
     return data;
-}
-
-HGLOBAL MakeDropFiles(const std::vector<std::wstring>& paths)
-{
-    size_t units = 2;  // the list ends in an empty path: two zeros even when it holds none
-    for (const std::wstring& path : paths) {
-        units += path.size() + 1;
-    }
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(WCHAR));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<WCHAR*>(drop + 1);
-    for (const std::wstring& path : paths) {
-        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
-        text += path.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return memory;
 }
 
 ComPtr<IDataObject> HandMadeDataObject::Create(Offer offer, std::vector<std::wstring> paths,

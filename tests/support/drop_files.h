@@ -7,14 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "drop_file_list.h"
 #include "runtime/com_ptr.h"
 
 // The shell's data object for files of one folder, made as Explorer makes it:
 // IShellFolder::GetUIObjectOf with IID_IDataObject. Null on failure.
 ComPtr<IDataObject> ShellDataObject(const std::wstring& folder, const std::vector<std::wstring>& names);
-
-// A dropped-file list (DROPFILES with wide paths) in new movable global memory.
-HGLOBAL MakeDropFiles(const std::vector<std::wstring>& paths);
 
 // A data object that offers a dropped-file list in ways the shell never would. Every medium
 // it hands out names it as pUnkForRelease, so that it can count the media not yet released.
