@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
+#include "drop_file_list.h"
 #include "extension/image_name.h"
 #include "extension/launch_command.h"
 #include "extension/menu_bitmap.h"
@@ -21,42 +23,6 @@
 
 namespace {
 
-double Now()
-{
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER value;
-        QueryPerformanceFrequency(&value);
-        return value;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-HGLOBAL DropFiles(const std::vector<std::wstring>& paths)
-{
-    size_t units = 1;
-    for (const std::wstring& path : paths) {
-        units += path.size() + 1;
-    }
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + units * sizeof(WCHAR));
-    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
-    drop->pFiles = sizeof(DROPFILES);
-    drop->fWide = TRUE;
-    auto* text = reinterpret_cast<WCHAR*>(drop + 1);
-    for (const std::wstring& path : paths) {
-        std::memcpy(text, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
-        text += path.size() + 1;
-    }
-    GlobalUnlock(memory);
-    return memory;
-}
 
 // Hands out a fresh copy of one dropped-file list, as the shell's data object renders one
 // for every request.
@@ -123,7 +89,7 @@ Row MeasureInitialize()
     for (int index = 0; index < 10000; ++index) {
         paths.push_back(L"C:\\Users\\Public\\Pictures\\Holiday 2008\\IMG_" + std::to_wstring(10000 + index) + L".JPG");
     }
-    HGLOBAL source = DropFiles(paths);
+    HGLOBAL source = MakeDropFiles(paths);
     DropListObject data(source);
 
     std::vector<double> bare;
@@ -132,17 +98,17 @@ Row MeasureInitialize()
     for (int round = 0; round < 5; ++round) {
         WCHAR buffer[MAX_PATH];
         auto drop = static_cast<HDROP>(GlobalLock(source));
-        double start = Now();
+        double start = Seconds();
         UINT count = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
         for (UINT index = 0; index < count; ++index) {
             DragQueryFileW(drop, index, buffer, MAX_PATH);
         }
-        bare.push_back(Now() - start);
+        bare.push_back(Seconds() - start);
         GlobalUnlock(source);
 
-        start = Now();
+        start = Seconds();
         HRESULT result = CaptureSelection(list, &data);
-        initialize.push_back(Now() - start);
+        initialize.push_back(Seconds() - start);
         if (result != S_OK || list.Size() != paths.size()) {
             std::fprintf(stderr, "Initialize failed: 0x%08lX\n", static_cast<unsigned long>(result));
         }
@@ -184,7 +150,7 @@ Row MeasureQueryContextMenu(int firstImage, const char* measurement, int* heapBe
     std::vector<double> query;
     for (int repeat = 0; repeat < 5; ++repeat) {
         fill();
-        double start = Now();
+        double start = Seconds();
         for (HMENU menu : menus) {
             UINT32 index = 0;
             while (index < list.Size() && !ImageNameFilter(list.At(index))) {
@@ -193,16 +159,16 @@ Row MeasureQueryContextMenu(int firstImage, const char* measurement, int* heapBe
             InsertMenuW(menu, 1, MF_BYPOSITION | MF_STRING, 100, kMenuEntryText);
             SetMenuItemBitmaps(menu, 1, MF_BYPOSITION, bitmap, bitmap);
         }
-        bare.push_back((Now() - start) / rounds);
+        bare.push_back((Seconds() - start) / rounds);
         empty();
 
         fill();
         *heapBefore = BusyBlocks(theModule->privateHeap);
-        start = Now();
+        start = Seconds();
         for (HMENU menu : menus) {
             QueryMenuEntry(list, menu, 1, 100, 200, CMF_NORMAL);
         }
-        query.push_back((Now() - start) / rounds);
+        query.push_back((Seconds() - start) / rounds);
         *heapAfter = BusyBlocks(theModule->privateHeap);
         empty();
     }
@@ -241,16 +207,16 @@ Row MeasureInvokeCommand()
     std::vector<double> prepares;
     for (int repeat = 0; repeat < 200; ++repeat) {
         std::vector<std::wstring> strings = paths;
-        double start = Now();
+        double start = Seconds();
         std::sort(strings.begin(), strings.end());
-        sorts.push_back(Now() - start);
+        sorts.push_back(Seconds() - start);
 
         for (size_t index = 0; index < paths.size(); ++index) {
             lstrcpyW(list.At(static_cast<UINT32>(index)), paths[index].c_str());
         }
-        start = Now();
+        start = Seconds();
         HRESULT result = PrepareLaunch(list, &info, *command);
-        prepares.push_back(Now() - start);
+        prepares.push_back(Seconds() - start);
         if (result != S_OK) {
             std::fprintf(stderr, "PrepareLaunch failed: 0x%08lX\n", static_cast<unsigned long>(result));
         }
@@ -304,6 +270,17 @@ int main()
     std::printf("\nModule heap blocks in use around 2,000 `QueryContextMenu` calls: %d before, %d after "
                 "(image first), %d before, %d after (image 100th).\n",
                 firstBefore, firstAfter, lateBefore, lateAfter);
+
+    char figure[64];
+    double initializeRatio = initialize.operation / initialize.base;
+    std::snprintf(figure, sizeof(figure), "%.2f x bare DragQueryFileW", initializeRatio);
+    PrintSummaryRow("`Initialize`, 10,000 paths", figure, "at most 1.3 x", initializeRatio <= 1.3 ? "met" : "not met");
+    bool noAllocation = firstBefore == firstAfter && lateBefore == lateAfter;
+    std::snprintf(figure, sizeof(figure), "%.2f x the bare menu calls; %s", queryFirst.operation / queryFirst.base,
+                  noAllocation ? "no allocation" : "allocates");
+    PrintSummaryRow("`QueryContextMenu`", figure, "menu calls and the filter only", noAllocation ? "met" : "not met");
+    std::snprintf(figure, sizeof(figure), "%.2f x std::sort", invoke.operation / invoke.base);
+    PrintSummaryRow("`InvokeCommand`, 1,000 paths, without the start", figure, "reported", "reported");
 
     TermModule(&record);
     return 0;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_report.h"
 #include "regscript/replacement_map.h"
 #include "regscript/script_walk.h"
 #include "server/module_lifecycle.h"
@@ -250,11 +251,17 @@ int main()
                     row.registerPhase.calls + row.unregisterPhase.calls, row.Registry(),
                     100.0 * (row.Total() - row.Registry()) / row.Total());
     }
-    std::printf("\n10,000 keys / 1,000 keys: **%.2fx** (goal: at most 11x).\n\n", large.Total() / small.Total());
+    double growth = large.Total() / small.Total();
+    std::printf("\n10,000 keys / 1,000 keys: **%.2fx** (goal: at most 11x).\n\n", growth);
     std::printf("Registry time is the sum of the durations of the engine's own registry calls, timed "
                 "by wrappers put in this program's import table. One pair of counter reads costs "
                 "%.3f us, so the timing adds about %.1f ms to the 10,000-key run.\n",
                 timer, timer * static_cast<double>(large.registerPhase.calls + large.unregisterPhase.calls) / 1000.0);
+    char figure[96];
+    std::snprintf(figure, sizeof(figure), "%.0f ms / %.0f ms = %.2f x; %.1f%% outside registry calls",
+                  large.Total(), small.Total(), growth, 100.0 * (large.Total() - large.Registry()) / large.Total());
+    PrintSummaryRow("Registry script, 10,000 keys against 1,000 (register + unregister)", figure, "at most 11 x",
+                    growth <= 11 ? "met" : "not met");
     TermModule(&record);
     return 0;
 }

@@ -17,31 +17,45 @@ trap 'scripts/wine-prefix.sh stop "$prefix" x64' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 unset DISPLAY
 
-report=$(mktemp)
-{
-  echo "# Performance"
-  echo
-  echo "Measured by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d), $(nproc) cores, Wine $(wine64 --version 2>/dev/null || echo '?'), 64-bit build."
-  echo "Every ratio compares two measurements taken in the same run."
-  echo
-  echo "| DLL | size |"
-  echo "|---|---|"
-  for preset in x86 x64; do
-    echo "| $preset | $(stat -c %s build/$preset/bin/vtlMenu.dll) bytes |"
-  done
-} >"$report"
-
+sections=$(mktemp)
 status=0
 for program in build/x64/bench/*.exe; do
   [[ -e $program ]] || continue
-  echo >>"$report"
-  if ! /usr/lib/wine/wine64 "$program" >>"$report"; then
+  echo "bench: running $(basename "$program")" >&2
+  echo >>"$sections"
+  if ! /usr/lib/wine/wine64 "$program" </dev/null | tr -d '\r' >>"$sections"; then
     echo "bench: $program failed" >&2
     status=1
   fi
 done
+
+report=$(mktemp)
+{
+  echo "# Performance"
+  echo
+  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(wine64 --version 2>/dev/null || echo 'Wine'), the 64-bit build in a fresh prefix."
+  echo "Every ratio compares two measurements taken in the same run. Times under Wine are wall-clock times of"
+  echo "one machine and vary from run to run by several per cent; the ratios are what the goals speak of."
+  echo
+  echo "## Summary"
+  echo
+  echo "| Measurement | Result | Goal | Verdict |"
+  echo "|---|---|---|---|"
+  for preset in x86 x64; do
+    size=$(stat -c %s "build/$preset/bin/vtlMenu.dll")
+    goal="-" verdict="reported"
+    if [[ $preset == x86 ]]; then
+      goal="at most 48 KiB (49,152 bytes)"
+      verdict=$( ((size <= 49152)) && echo met || echo "not met")
+    fi
+    echo "| Size of vtlMenu.dll ($preset) | $size bytes | $goal | $verdict |"
+  done
+  grep '^summary|' "$sections" | sed 's/^summary|/| /; s/|/ | /g; s/$/ |/; s/  */ /g'
+  grep -v '^summary|' "$sections"
+} >"$report"
+
 mkdir -p docs
 cp "$report" docs/PERFORMANCE.md
 cat "$report"
-rm -f "$report"
+rm -f "$report" "$sections"
 exit $status
