@@ -53,7 +53,11 @@ done
 sections=$("$objdump" -h "$dll")
 grep -qE '\.(ctors|init_array|tls)\b' <<<"$sections" && fail "the DLL carries constructor or TLS sections"
 
+# The product DLL stays small: at most 48 KiB.
 size=$(stat -c %s "$dll")
+if [[ $arch == x86 ]] && ((size > 49152)); then
+  fail "the 32-bit DLL is $size bytes, more than 48 KiB"
+fi
 echo "$arch $dll: $size bytes; imports: $(tr '\n' ' ' <<<"$imports")"
 ((failures == 0)) || exit 1
 echo "exports, ordinals and imports as expected"
