@@ -1,8 +1,9 @@
 #pragma once
 // The four IDispatch methods of IVTLShlExt, called from the object's interface tables with the
-// object's IVTLShlExt pointer (its identity) as self. For now the object offers no type
-// information: GetTypeInfoCount answers 0 and the other three E_NOTIMPL. The tables point at
-// these functions directly, hence their calling convention.
+// IVTLShlExt pointer on which the call arrived as self (the contained object's inside an
+// aggregate). They answer from the module's TypeInfoHolder of IVTLShlExt; the interface
+// identifiers they are given are not examined. The tables point at these functions directly,
+// hence their calling convention.
 
 #include <oaidl.h>
 

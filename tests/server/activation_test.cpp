@@ -1,6 +1,7 @@
 // The shell's whole road through the real COM runtime: the DLL registered by its own
 // DllRegisterServer, created with CoCreateInstance, initialised with the shell's data object
-// for real files, asked for its menu and invoked, until vtlpublish records its start.
+// for real files, asked for its menu and invoked, until vtlpublish records its start. Also
+// what the registration exports ask of the COM runtime.
 
 #include <gtest/gtest.h>
 
@@ -14,6 +15,8 @@
 #include "com_apartment.h"
 #include "drop_files.h"
 #include "publisher.h"
+#include "registry_probe.h"
+#include "server/server_registration.h"
 #include "server/vtl_guids.h"
 #include "temp_folder.h"
 
@@ -217,6 +220,57 @@ TEST(ClassObjectRace, EightThreadsGetOneFactory)
         EXPECT_TRUE(FreeLibrary(library));
         ASSERT_EQ(nullptr, GetModuleHandleW(BuiltDllPath().c_str()));
     }
+}
+
+// Registered in the calling apartment for the component categories manager's class, it is
+// what CoCreateInstance of that class reaches there; it counts the objects asked of it.
+struct CategoriesManagerStandIn : IClassFactory {
+    int creations = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        *out = nullptr;
+        if (iid != IID_IUnknown && iid != IID_IClassFactory) {
+            return E_NOINTERFACE;
+        }
+        *out = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** out) override
+    {
+        ++creations;
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// The module's class has no category list, so its registration exports never create the
+// categories manager.
+TEST(RegistrationExports, NeverCreateTheCategoriesManager)
+{
+    ComApartment apartment;
+    CategoriesManagerStandIn standIn;
+    DWORD cookie = 0;
+    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_StdComponentCategoriesMgr, &standIn, CLSCTX_INPROC_SERVER,
+                                          REGCLS_MULTIPLEUSE, &cookie));
+    // A class with a category asks the stand-in.
+    const CATID category = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x01}};
+    const CategoryEntry categories[] = {{1, &category}, {0, nullptr}};
+    EXPECT_EQ(S_OK, RegisterClassCategories(CLSID_VTLShlExt, categories, TRUE));
+    ASSERT_EQ(1, standIn.creations);
+
+    const std::wstring serverKey = L"CLSID\\" + GuidText(CLSID_VTLShlExt) + L"\\InprocServer32";
+    HMODULE library = LoadLibraryW(BuiltDllPath().c_str());
+    ASSERT_NE(nullptr, library);
+    EXPECT_EQ(S_OK, Export<ExportFunction>(library, "DllRegisterServer")());
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, serverKey));
+    EXPECT_EQ(S_OK, Export<ExportFunction>(library, "DllUnregisterServer")());
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, serverKey));
+    FreeLibrary(library);
+    EXPECT_EQ(1, standIn.creations);
+    CoRevokeClassObject(cookie);
 }
 
 }  // namespace

@@ -11,9 +11,7 @@
 #include "module_override.h"
 #include "runtime/com_ptr.h"
 #include "server/module_lifecycle.h"
-#include "server/module_type_lib.h"
 #include "server/type_info_holder.h"
-#include "server/vtl_guids.h"
 
 namespace {
 
@@ -406,30 +404,6 @@ TEST_F(TypeInfoHolderTest, TwoThreadsOnAFreshHolderLoadOnce)
     EXPECT_EQ(2u, holder_.typeInfo->AddRef());
     holder_.typeInfo->Release();
     EXPECT_EQ(1, ExitCallbacksFor(record_, &holder_));
-}
-
-// The module's own holder, with the type library of the built DLL registered.
-TEST_F(TypeInfoHolderTest, ModuleHolderServesIVTLShlExtFromTheRegisteredLibrary)
-{
-    HMODULE dll = LoadLibraryW(BuiltDllPath().c_str());
-    ASSERT_NE(nullptr, dll);
-    ModuleState dllRecord = {};
-    dllRecord.typeLibInstance = dll;
-    ASSERT_EQ(S_OK, RegisterModuleTypeLib(&dllRecord, nullptr));
-
-    ComPtr<ITypeInfo> info;
-    EXPECT_EQ(S_OK, vtlShlExtTypeInfo.GetTypeInfo(kNeutral, info.Put()));
-    ASSERT_TRUE(info);
-    TYPEATTR* attributes = nullptr;
-    ASSERT_EQ(S_OK, info->GetTypeAttr(&attributes));
-    EXPECT_TRUE(IsEqualGUID(IID_IVTLShlExt, attributes->guid));
-    info->ReleaseTypeAttr(attributes);
-    // No members of its own: the cache holds the seven inherited names.
-    EXPECT_EQ(7, vtlShlExtTypeInfo.nameCacheCount);
-    EXPECT_EQ(1, ExitCallbacksFor(record_, &vtlShlExtTypeInfo));
-
-    EXPECT_EQ(S_OK, UnregisterModuleTypeLib(&dllRecord, nullptr));
-    FreeLibrary(dll);
 }
 
 }  // namespace

@@ -95,14 +95,6 @@ TEST_F(VTLShlExtTest, InterfacesReachTheExtension)
     info.lpVerb = "open";
     EXPECT_EQ(E_INVALIDARG, menu->InvokeCommand(&info));
 
-    auto* dispatch = Query<IDispatch>(menu, IID_IVTLShlExt);
-    UINT count = 7;
-    EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&count));
-    EXPECT_EQ(0u, count);
-    ITypeInfo* type = nullptr;
-    EXPECT_EQ(E_NOTIMPL, dispatch->GetTypeInfo(0, 0, &type));
-
-    dispatch->Release();
     menu->Release();
     EXPECT_EQ(0u, init->Release());
 }
