@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "heap_usage.h"
 #include "module_override.h"
 #include "runtime/module_heaps.h"
 
@@ -17,21 +18,6 @@ HeapSystemFacts Facts(DWORD platformId, DWORD majorVersion, DWORD processors)
 HANDLE HeapOfBlock(void* block)
 {
     return *reinterpret_cast<HANDLE*>(static_cast<BYTE*>(block) - 8);
-}
-
-// Number of blocks in use in a heap, as the platform's heap walk sees them.
-int BusyBlocks(HANDLE heap)
-{
-    int busy = 0;
-    PROCESS_HEAP_ENTRY entry = {};
-    HeapLock(heap);
-    while (HeapWalk(heap, &entry)) {
-        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) {
-            ++busy;
-        }
-    }
-    HeapUnlock(heap);
-    return busy;
 }
 
 // A record of the test's own, brought up with the given facts and reached as theModule.

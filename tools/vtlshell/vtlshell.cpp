@@ -414,6 +414,34 @@ void ReportUnloading(const std::vector<CLSID>& registered)
     }
 }
 
+// One right-click's menu: the selection's data object and every registered handler created,
+// initialised and asked for its entries. The handlers are released first when it goes, then
+// the menu and the selection, as Explorer releases them.
+struct ContextMenu {
+    Selection selection;
+    HMENU menu = CreatePopupMenu();
+    std::vector<Handler> handlers;
+
+    ContextMenu() = default;
+    ContextMenu(const ContextMenu&) = delete;
+    ContextMenu& operator=(const ContextMenu&) = delete;
+    ~ContextMenu()
+    {
+        handlers.clear();
+        DestroyMenu(menu);
+    }
+};
+
+int OpenContextMenu(const std::vector<std::wstring>& files, const std::vector<CLSID>& registered, bool quiet,
+                    ContextMenu& open)
+{
+    std::wstring problem;
+    if (FAILED(BuildSelection(files, open.selection, problem))) {
+        return Fail(problem);
+    }
+    return FillMenu(open.menu, open.selection, registered, open.handlers, quiet);
+}
+
 int RightClick(const ShellOptions& options, const std::vector<std::wstring>& files)
 {
     std::vector<CLSID> registered = RegisteredHandlers();
@@ -422,29 +450,21 @@ int RightClick(const ShellOptions& options, const std::vector<std::wstring>& fil
     }
     int status = 0;
     {
-        Selection selection;
-        std::wstring problem;
-        if (FAILED(BuildSelection(files, selection, problem))) {
-            return Fail(problem);
-        }
-        HMENU menu = CreatePopupMenu();
-        std::vector<Handler> handlers;
-        status = FillMenu(menu, selection, registered, handlers, false);
+        ContextMenu open;
+        status = OpenContextMenu(files, registered, false, open);
         if (status == 0) {
-            PrintMenu(menu);
-            if (!options.picturePath.empty()) {
-                HRESULT result = PhotographMenu(menu, options.picturePath.c_str());
-                status = SUCCEEDED(result) ? 0 : Fail(L"the menu could not be photographed: " + Hex(result));
-                if (status == 0) {
-                    PrintLine(L"picture of the menu: " + options.picturePath);
-                }
+            PrintMenu(open.menu);
+        }
+        if (status == 0 && !options.picturePath.empty()) {
+            HRESULT result = PhotographMenu(open.menu, options.picturePath.c_str());
+            status = SUCCEEDED(result) ? 0 : Fail(L"the menu could not be photographed: " + Hex(result));
+            if (status == 0) {
+                PrintLine(L"picture of the menu: " + options.picturePath);
             }
         }
         if (status == 0 && !options.invokeText.empty()) {
-            status = InvokeEntry(menu, handlers, options.invokeText);
+            status = InvokeEntry(open.menu, open.handlers, options.invokeText);
         }
-        handlers.clear();
-        DestroyMenu(menu);
     }
     ReportUnloading(registered);
     return status;
@@ -462,22 +482,13 @@ int MeasureRightClicks(const ShellOptions& options, const std::vector<std::wstri
     for (int run = 0; run < options.measureCount; ++run) {
         LARGE_INTEGER start;
         QueryPerformanceCounter(&start);
-        std::vector<CLSID> registered = RegisteredHandlers();
         {
-            Selection selection;
-            std::wstring problem;
-            if (FAILED(BuildSelection(files, selection, problem))) {
-                return Fail(problem);
-            }
-            HMENU menu = CreatePopupMenu();
-            std::vector<Handler> handlers;
-            int status = FillMenu(menu, selection, registered, handlers, true);
-            handlerCount = handlers.size();
-            handlers.clear();
-            DestroyMenu(menu);
+            ContextMenu open;
+            int status = OpenContextMenu(files, RegisteredHandlers(), true, open);
             if (status != 0) {
                 return status;
             }
+            handlerCount = open.handlers.size();
         }
         CoFreeUnusedLibrariesEx(0, 0);
         LARGE_INTEGER end;
