@@ -19,10 +19,10 @@
 #include "extension/menu_bitmap.h"
 #include "extension/menu_entry.h"
 #include "extension/selection_capture.h"
+#include "heap_usage.h"
 #include "server/module_lifecycle.h"
 
 namespace {
-
 
 // Hands out a fresh copy of one dropped-file list, as the shell's data object renders one
 // for every request.
@@ -63,16 +63,6 @@ public:
 private:
     HGLOBAL source_;
 };
-
-int BusyBlocks(HANDLE heap)
-{
-    int busy = 0;
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heap, &entry)) {
-        busy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ? 1 : 0;
-    }
-    return busy;
-}
 
 struct Row {
     const char* measurement;

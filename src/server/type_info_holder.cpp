@@ -104,6 +104,18 @@ const NameCacheEntry* FindCachedName(const TypeInfoHolder& holder, const WCHAR* 
     return nullptr;
 }
 
+// The stored type information, loaded first when needed. Null when it cannot be had, with
+// the load's failure code in `failure`.
+ITypeInfo* LoadedTypeInfo(TypeInfoHolder& holder, LCID locale, HRESULT& failure)
+{
+    ITypeInfo* loaded = PublishedTypeInfo(holder);
+    if (!loaded) {
+        failure = holder.EnsureTypeInfo(locale);
+        loaded = PublishedTypeInfo(holder);
+    }
+    return loaded;
+}
+
 }  // namespace
 
 HRESULT TypeInfoHolder::EnsureTypeInfo(LCID locale)
@@ -129,15 +141,11 @@ HRESULT TypeInfoHolder::GetTypeInfo(LCID locale, ITypeInfo** info)
     if (!info) {
         return E_POINTER;
     }
-    HRESULT result = S_OK;
-    ITypeInfo* loaded = PublishedTypeInfo(*this);
-    if (!loaded) {
-        result = EnsureTypeInfo(locale);
-        loaded = PublishedTypeInfo(*this);
-    }
+    HRESULT failure = S_OK;
+    ITypeInfo* loaded = LoadedTypeInfo(*this, locale, failure);
     *info = loaded;
     if (!loaded) {
-        return result;
+        return failure;
     }
     loaded->AddRef();
     return S_OK;
@@ -154,14 +162,11 @@ HRESULT TypeInfoHolder::GetIDsOfNames(LPOLESTR* names, UINT count, LCID locale, 
         }
     }
     HRESULT result = S_OK;
-    ITypeInfo* loaded = PublishedTypeInfo(*this);
+    ITypeInfo* loaded = LoadedTypeInfo(*this, locale, result);
     if (!loaded) {
-        result = EnsureTypeInfo(locale);
-        loaded = PublishedTypeInfo(*this);
-        if (!loaded) {
-            return result;
-        }
+        return result;
     }
+    result = S_OK;
     for (UINT index = 0; index < count; ++index) {
         const NameCacheEntry* cached = FindCachedName(*this, names[index], lstrlenW(names[index]));
         if (cached) {
@@ -182,13 +187,10 @@ HRESULT TypeInfoHolder::Invoke(IDispatch* instance, DISPID member, LCID locale, 
                                DISPPARAMS* parameters, VARIANT* result, EXCEPINFO* exception,
                                UINT* argumentError)
 {
-    ITypeInfo* loaded = PublishedTypeInfo(*this);
+    HRESULT failure = S_OK;
+    ITypeInfo* loaded = LoadedTypeInfo(*this, locale, failure);
     if (!loaded) {
-        HRESULT loadResult = EnsureTypeInfo(locale);
-        loaded = PublishedTypeInfo(*this);
-        if (!loaded) {
-            return loadResult;
-        }
+        return failure;
     }
     return loaded->Invoke(instance, member, flags, parameters, result, exception, argumentError);
 }

@@ -9,6 +9,13 @@
 ProcessResult RunProcess(const std::wstring& commandLine, unsigned long timeoutMilliseconds)
 {
     ProcessResult result;
+    // A child that is the first program of the prefix to need a window starts the prefix's
+    // desktop process, which keeps the child's handles, our output pipe among them: the output
+    // would then end only when the desktop closes, seconds after the child. Connecting to the
+    // desktop here starts it from this process and keeps it up while we run.
+    if (!GetDesktopWindow()) {
+        return result;
+    }
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     UniqueHandle readEnd;
     UniqueHandle writeEnd;
