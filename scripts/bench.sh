@@ -33,7 +33,7 @@ report=$(mktemp)
 {
   echo "# Performance"
   echo
-  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(wine64 --version 2>/dev/null || echo 'Wine'), the 64-bit build in a fresh prefix."
+  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo 'Wine'), the 64-bit build in a fresh prefix."
   echo "Every ratio compares two measurements taken in the same run. Times under Wine are wall-clock times of"
   echo "one machine and vary from run to run by several per cent; the ratios are what the goals speak of."
   echo
@@ -50,7 +50,7 @@ report=$(mktemp)
     fi
     echo "| Size of vtlMenu.dll ($preset) | $size bytes | $goal | $verdict |"
   done
-  grep '^summary|' "$sections" | sed 's/^summary|/| /; s/|/ | /g; s/$/ |/; s/  */ /g'
+  grep '^summary|' "$sections" | sed 's/^summary|//; s/|/ | /g; s/^/| /; s/$/ |/; s/  */ /g'
   grep -v '^summary|' "$sections"
 } >"$report"
 
