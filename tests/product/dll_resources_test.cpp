@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "built_files.h"
+#include "built_dll_fixture.h"
 
 namespace {
-
-constexpr WORD kLanguage = 2052;
 
 struct ResourceId {
     std::wstring type;
@@ -41,26 +39,9 @@ BOOL CALLBACK AddType(HMODULE module, LPWSTR type, LONG_PTR list)
     return TRUE;
 }
 
-// Each built DLL, checked through the platform's resource and version functions. The 32-bit
-// product DLL is mapped as a data file, which any process can do.
-class DllResources : public testing::TestWithParam<const char*> {
+// Each built DLL, checked through the platform's resource and version functions.
+class DllResources : public BuiltDllFixture {
 protected:
-    void SetUp() override
-    {
-        path_ = WindowsPathFromEnvironment(GetParam());
-        if (path_.empty() || GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            GTEST_SKIP() << GetParam() << " names no built DLL";
-        }
-        library_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(nullptr, library_) << "cannot map " << GetParam() << ": " << GetLastError();
-    }
-    void TearDown() override
-    {
-        if (library_) {
-            FreeLibrary(library_);
-        }
-    }
-
     std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name)
     {
         std::wstring key = std::wstring(L"\\StringFileInfo\\080404b0\\") + name;
@@ -71,9 +52,6 @@ protected:
         }
         return static_cast<const wchar_t*>(value);
     }
-
-    std::wstring path_;
-    HMODULE library_ = nullptr;
 };
 
 TEST_P(DllResources, EveryResourceIsInLanguage2052)
@@ -151,9 +129,6 @@ TEST_P(DllResources, VersionResourceDescribesTheModule)
     EXPECT_EQ(L"vtlMenu.DLL", VersionString(info, L"OriginalFilename"));
 }
 
-INSTANTIATE_TEST_SUITE_P(BothArchitectures, DllResources, testing::Values("VTL_DLL", "VTL_X86_DLL"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param) == "VTL_DLL" ? "ThisBuild" : "ProductX86";
-                         });
+VTL_FOR_BOTH_BUILT_DLLS(DllResources);
 
 }  // namespace

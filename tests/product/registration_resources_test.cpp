@@ -9,13 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "built_files.h"
+#include "built_dll_fixture.h"
 
 // The two resources that registration reads from the DLL file: the registry script and the
 // type library. Each built DLL is checked; the 32-bit product DLL is read as a data file.
 namespace {
-
-constexpr WORD kLanguage = 2052;
 
 const GUID kLibraryId = {0x9E61B3D2, 0x0A47, 0x4C8F, {0xB5, 0xE9, 0x2D, 0x83, 0xF4, 0xA6, 0xC1, 0x70}};
 const IID kInterfaceId = {0x2B8F6C4E, 0xD1A3, 0x4795, {0x8E, 0x2C, 0x51, 0xF0, 0xB7, 0xA9, 0xE3, 0x64}};
@@ -122,16 +120,14 @@ StoredTypeLibrary ReadStoredTypeLibrary(const BYTE* data, DWORD size)
     return stored;
 }
 
-class RegistrationResources : public testing::TestWithParam<const char*> {
+class RegistrationResources : public BuiltDllFixture {
 protected:
     void SetUp() override
     {
-        path_ = WindowsPathFromEnvironment(GetParam());
-        if (path_.empty() || GetFileAttributesW(path_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            GTEST_SKIP() << GetParam() << " names no built DLL";
+        BuiltDllFixture::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
         }
-        library_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        ASSERT_NE(nullptr, library_) << "cannot map " << GetParam() << ": " << GetLastError();
         ASSERT_HRESULT_SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
         comStarted_ = true;
     }
@@ -143,26 +139,12 @@ protected:
         if (comStarted_) {
             CoUninitialize();
         }
-        if (library_) {
-            FreeLibrary(library_);
-        }
-    }
-
-    std::vector<BYTE> Resource(const wchar_t* type, WORD id)
-    {
-        HRSRC found = FindResourceExW(library_, type, MAKEINTRESOURCEW(id), kLanguage);
-        if (!found) {
-            return {};
-        }
-        auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(library_, found)));
-        return bytes ? std::vector<BYTE>(bytes, bytes + SizeofResource(library_, found))
-                     : std::vector<BYTE>();
+        BuiltDllFixture::TearDown();
     }
 
     SYSKIND ExpectedSystemKind() const
     {
-        bool thisBuild = std::string(GetParam()) == "VTL_DLL";
-        return thisBuild && sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        return IsThisBuild() && sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
     }
 
     ITypeLib* LoadedTypeLib()
@@ -173,8 +155,6 @@ protected:
         return typeLib_;
     }
 
-    std::wstring path_;
-    HMODULE library_ = nullptr;
     bool comStarted_ = false;
     ITypeLib* typeLib_ = nullptr;
 };
@@ -360,10 +340,6 @@ TEST_P(RegistrationResources, ClassIsCreatableWithTheInterfaceAsDefault)
     coclass->Release();
 }
 
-INSTANTIATE_TEST_SUITE_P(BothArchitectures, RegistrationResources,
-                         testing::Values("VTL_DLL", "VTL_X86_DLL"),
-                         [](const testing::TestParamInfo<const char*>& info) {
-                             return std::string(info.param) == "VTL_DLL" ? "ThisBuild" : "ProductX86";
-                         });
+VTL_FOR_BOTH_BUILT_DLLS(RegistrationResources);
 
 }  // namespace
