@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and does nothing when they are all there.
+# The 32-bit Wine (wine32:i386, with the i386 architecture) is added only where the kernel
+# executes 32-bit programs.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,14 @@ packages=(
   googletest
   xvfb xauth                                 # a virtual display for the picture of the real menu
 )
+
+need_i386=false
+if reason=$("$(dirname "$0")/x86-probe.sh" --kernel); then
+  packages+=(wine32:i386)                    # the 32-bit loader, for the product DLL's runs
+  need_i386=true
+else
+  echo "install-deps: no 32-bit Wine: $reason"
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -32,5 +42,8 @@ fi
 
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+if $need_i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${as_root[@]}" dpkg --add-architecture i386
+fi
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -23,10 +23,16 @@ case "$action" in
     wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
     mkdir -p "$prefix"
-    wineserver -p >/dev/null 2>&1 </dev/null
+    # The persistent server makes the prefix, so it must already know the prefix's kind:
+    # started without WINEARCH, it makes a 64-bit prefix that a 32-bit wineboot refuses.
     loader=/usr/lib/wine/wine64
-    [[ $arch == x86 ]] && loader=/usr/lib/wine/wine
-    WINEARCH=$([[ $arch == x86 ]] && echo win32 || echo win64) "$loader" wineboot.exe -i >/dev/null 2>&1
+    export WINEARCH=win64
+    if [[ $arch == x86 ]]; then
+      loader=/usr/lib/wine/wine
+      WINEARCH=win32
+    fi
+    wineserver -p >/dev/null 2>&1 </dev/null
+    "$loader" wineboot.exe -i >/dev/null 2>&1
     echo "wine-prefix: fresh prefix at $prefix"
     ;;
   stop)

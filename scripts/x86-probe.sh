@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
+# x86-probe.sh [--kernel]
 # Tells whether this machine can run 32-bit Windows programs. Exit 0 if it can; otherwise
-# prints the reason on stdout and exits 1.
+# prints the reason on stdout and exits 1. With --kernel, only asks whether the kernel
+# executes 32-bit programs (the question install-deps.sh needs answered before wine32 is there).
+# VTL_NO_X86=1 forces the answer "cannot", so that the skipping side can be tested anywhere.
 set -u
+
+if [[ ${VTL_NO_X86:-} == 1 ]]; then
+  echo "32-bit runs are switched off (VTL_NO_X86=1)"
+  exit 1
+fi
 
 # The smallest 32-bit x86 Linux program that exits with status 0: if the kernel cannot
 # execute it, no 32-bit Wine can run here either.
@@ -25,6 +33,7 @@ if ! answer=$("$probe" 2>&1); then
   esac
   exit 1
 fi
+[[ ${1:-} == --kernel ]] && exit 0
 if [[ ! -x /usr/lib/wine/wine ]]; then
   echo "the 32-bit Wine loader /usr/lib/wine/wine is missing (install wine32:i386)"
   exit 1
