@@ -88,7 +88,8 @@ TEST_F(VTLShlExtTest, InterfacesReachTheExtension)
     EXPECT_EQ(40u, GetMenuItemID(popup, 0));
     DestroyMenu(popup);
     char name[8] = "keep";
-    EXPECT_EQ(S_OK, menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, name, sizeof(name)));
+    EXPECT_EQ(E_NOTIMPL, menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, name, sizeof(name)));
+    EXPECT_EQ(S_OK, menu->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0));
     EXPECT_STREQ("keep", name);
     CMINVOKECOMMANDINFO info = {};
     info.cbSize = sizeof(info);
