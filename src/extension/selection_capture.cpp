@@ -22,14 +22,23 @@ HRESULT CopyDroppedPaths(SelectionList& list, HDROP drop)
 {
     INT count = static_cast<INT>(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
     for (INT index = 0; index < count; ++index) {
+        // The length comes first: a path that does not fit its buffer would arrive cut, and a
+        // cut name can pass the image test or name a file that does not exist. An entry the
+        // platform cannot deliver (length 0) is passed over rather than stored as no text.
+        UINT length = DragQueryFileW(drop, static_cast<UINT>(index), nullptr, 0);
+        if (length == 0) {
+            continue;
+        }
+        if (length >= kPathBufferUnits) {
+            list.Clear();
+            return E_INVALIDARG;
+        }
         ModuleBlock<WCHAR> path(PathBufferAlloc());
         if (!path) {
             list.Clear();
             return E_OUTOFMEMORY;
         }
-        // Paths longer than the buffer arrive cut to 259 units. An entry the platform cannot
-        // deliver (count 0) is passed over rather than stored as an undefined text.
-        if (DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits) == 0) {
+        if (DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits) != length) {
             continue;
         }
         if (!list.Append(path.Get())) {
