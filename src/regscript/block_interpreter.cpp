@@ -25,6 +25,8 @@ bool IsKeyName(const WCHAR* name)
     return true;
 }
 
+// Both walks open a block only at this exact token: a key named "{...}", such as a GUID, is
+// a key like any other.
 bool IsOpeningBrace(const WCHAR* token)
 {
     return token[0] == L'{' && token[1] == 0;
@@ -249,7 +251,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
                 (void)RegDeleteKeyW(parent, remembered);
             }
             result = ReadRestOfLine(reader, token);
-            if (SUCCEEDED(result) && token[0] == L'{') {
+            if (SUCCEEDED(result) && IsOpeningBrace(token)) {
                 result = WalkBlock(reader, token, nullptr, false, true, depth + 1);
                 if (SUCCEEDED(result)) {
                     result = ReadRestOfLine(reader, token);
@@ -265,7 +267,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
         if (FAILED(result)) {
             return result;
         }
-        bool walked = token[0] == L'{';
+        bool walked = IsOpeningBrace(token);
         if (walked) {
             result = WalkBlock(reader, token, current.Get(), false, skip, depth + 1);
             if (FAILED(result)) {

@@ -2,7 +2,8 @@
 // Applies one brace block of a registry script under a parent key, registering (create keys,
 // write values, replace trees marked ForceRemove, remove trees marked Delete) or unregistering
 // (remove the values the block names and the keys it names that are left without subkeys,
-// except where NoRemove is in force). Nested blocks are walked by nested calls.
+// except where NoRemove is in force). Nested blocks are walked by nested calls; only the
+// token "{" opens one.
 
 #include <windows.h>
 

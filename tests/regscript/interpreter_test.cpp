@@ -138,6 +138,23 @@ TEST_F(InterpreterTest, KeptKeyLosesOnlyASubkeyOfItsOwnName)
     EXPECT_EQ(L"CLSID/\nCLSID\\CLSID/\nCLSID\\Other/\nParent/\nParent\\Unrelated/\n", Tree());
 }
 
+// Only the token "{" opens a block: keys named by GUIDs, with or without blocks of their own,
+// unregister as they registered.
+TEST_F(InterpreterTest, KeysNamedWithABraceRoundTrip)
+{
+    const std::wstring entries =
+        L"K { 'Implemented Categories' { {6B2D1F22-8C3E-4F40-9B12-223344556601}"
+        L" {6B2D1F22-8C3E-4F40-9B12-223344556602} } {G3} = s g { {G4} } '{G5}' } After }";
+    EXPECT_EQ(S_OK, Register(entries));
+    EXPECT_EQ(L"After/\nK/\nK\\Implemented Categories/\n"
+              L"K\\Implemented Categories\\{6B2D1F22-8C3E-4F40-9B12-223344556601}/\n"
+              L"K\\Implemented Categories\\{6B2D1F22-8C3E-4F40-9B12-223344556602}/\n"
+              L"K\\{G3}/\nK\\{G3}:=S g\nK\\{G3}\\{G4}/\nK\\{G5}/\n",
+              Tree());
+    EXPECT_EQ(S_OK, Unregister(entries));
+    EXPECT_EQ(L"", Tree());
+}
+
 TEST_F(InterpreterTest, BlocksAfterValueLinesAreReadInStep)
 {
     MakeKey(key_.Get(), L"K\\Sub");
