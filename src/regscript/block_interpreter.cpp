@@ -279,10 +279,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
             skip = blockSkip;
             result = walked ? ReadRestOfLine(reader, token) : S_OK;
         } else if (KeyHasSubkeys(current.Get())) {
-            // Kept. A subkey bearing the kept key's own name goes, with its tree.
-            if (!IsProtectedKeyName(remembered)) {
-                (void)DeleteKeyTree(current.Get(), remembered);
-            }
+            // Kept, with every subkey the script does not name.
             result = walked ? ReadToken(reader, token) : S_OK;
         } else {
             if (current.Close() != ERROR_SUCCESS) {

@@ -127,15 +127,19 @@ TEST_F(InterpreterTest, EmptyKeyRemovedAtOnceKeepsTheReaderInStep)
     EXPECT_EQ(L"", Tree());
 }
 
-TEST_F(InterpreterTest, KeptKeyLosesOnlyASubkeyOfItsOwnName)
+TEST_F(InterpreterTest, KeptKeyKeepsEverySubkeyTheScriptDoesNotName)
 {
     MakeKey(key_.Get(), L"Parent\\Parent\\Deep");
     MakeKey(key_.Get(), L"Parent\\Unrelated");
     MakeKey(key_.Get(), L"Parent\\Child");
+    MakeKey(key_.Get(), L"Software\\Software\\Deep");
+    MakeKey(key_.Get(), L"Software\\Gone");
     MakeKey(key_.Get(), L"CLSID\\CLSID");
     MakeKey(key_.Get(), L"CLSID\\Other");
-    EXPECT_EQ(S_OK, Unregister(L"Parent { Child } NoRemove CLSID { Gone } }"));
-    EXPECT_EQ(L"CLSID/\nCLSID\\CLSID/\nCLSID\\Other/\nParent/\nParent\\Unrelated/\n", Tree());
+    EXPECT_EQ(S_OK, Unregister(L"Parent { Child } NoRemove Software { Gone } CLSID { Gone } }"));
+    EXPECT_EQ(L"CLSID/\nCLSID\\CLSID/\nCLSID\\Other/\nParent/\nParent\\Parent/\nParent\\Parent\\Deep/\n"
+              L"Parent\\Unrelated/\nSoftware/\nSoftware\\Software/\nSoftware\\Software\\Deep/\n",
+              Tree());
 }
 
 // Only the token "{" opens a block: keys named by GUIDs, with or without blocks of their own,
