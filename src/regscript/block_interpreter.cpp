@@ -32,6 +32,13 @@ bool IsOpeningBrace(const WCHAR* token)
     return token[0] == L'{' && token[1] == 0;
 }
 
+// What follows ForceRemove or Delete must be a key name, never one of the entry keywords.
+bool IsEntryKeyword(const WCHAR* token)
+{
+    return IsKeyword(token, L"ForceRemove") || IsKeyword(token, L"Delete") ||
+           IsKeyword(token, L"NoRemove") || IsKeyword(token, L"Val");
+}
+
 HRESULT WalkBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool doRegister, bool skip,
                   int depth);
 
@@ -96,7 +103,7 @@ HRESULT RegisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, int depth
             if (FAILED(result)) {
                 return result;
             }
-            if (!IsKeyName(token)) {
+            if (!IsKeyName(token) || IsEntryKeyword(token)) {
                 return DISP_E_EXCEPTION;
             }
             if (!IsProtectedKeyName(token)) {
@@ -200,6 +207,9 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
             result = ReadToken(reader, token);  // no effect when unregistering
             if (FAILED(result)) {
                 return result;
+            }
+            if (IsEntryKeyword(token)) {
+                return DISP_E_EXCEPTION;
             }
         }
 

@@ -159,6 +159,23 @@ TEST_F(InterpreterTest, KeysNamedWithABraceRoundTrip)
     EXPECT_EQ(L"", Tree());
 }
 
+// ForceRemove and Delete take a key name; a keyword there is a syntax error in both walks,
+// found before anything is removed or written for the entry.
+TEST_F(InterpreterTest, KeywordAfterForceRemoveOrDeleteIsASyntaxError)
+{
+    MakeKey(key_.Get(), L"X\\Old");
+    MakeKey(key_.Get(), L"NoRemove\\Old");
+    const std::wstring before = Tree();
+    for (const wchar_t* entries : {L"Delete NoRemove X = s 'v' }", L"ForceRemove Val N = s 'v' }",
+                                   L"forceremove 'DELETE' X }", L"Delete ForceRemove X }",
+                                   L"ForceRemove noremove X { Old } }"}) {
+        EXPECT_EQ(DISP_E_EXCEPTION, Register(entries)) << entries;
+        EXPECT_EQ(before, Tree()) << entries;
+        EXPECT_EQ(DISP_E_EXCEPTION, Unregister(entries)) << entries;
+        EXPECT_EQ(before, Tree()) << entries;
+    }
+}
+
 TEST_F(InterpreterTest, BlocksAfterValueLinesAreReadInStep)
 {
     MakeKey(key_.Get(), L"K\\Sub");
