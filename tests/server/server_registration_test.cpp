@@ -9,8 +9,12 @@
 
 #include "automation_test_library.h"
 #include "built_files.h"
+#include "module_override.h"
 #include "registry_probe.h"
+#include "registry_snapshot.h"
+#include "server/module_type_lib.h"
 #include "server/server_registration.h"
+#include "server/vtl_guids.h"
 
 namespace {
 
@@ -67,6 +71,19 @@ const CategoryEntry* SomeCategories()
 std::wstring ClassKey(const CLSID& clsid)
 {
     return L"CLSID\\" + GuidText(clsid);
+}
+
+// The module's own row, noting whether its script had registered the class's server key.
+bool scriptRegisteredTheServer = false;
+
+HRESULT UpdateModuleScript(BOOL doRegister)
+{
+    HRESULT result = vtlMenuClassTable[0].updateRegistry(doRegister);
+    if (doRegister) {
+        scriptRegisteredTheServer =
+            RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(CLSID_VTLShlExt) + L"\\InprocServer32");
+    }
+    return result;
 }
 
 bool HasCategory(const CLSID& clsid, const wchar_t* kind, const CATID& category)
@@ -179,16 +196,48 @@ TEST_F(ServerRegistrationTest, FirstFailureStopsTheWalkAndLeavesTheTypeLibraryUn
     EXPECT_FALSE(TypeLibRegistered());
 }
 
+// The type library's own failure code is returned after the rows registered before it have
+// been undone, categories included.
 TEST_F(ServerRegistrationTest, RegisterReturnsTheTypeLibraryResult)
 {
     HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
     ASSERT_NE(nullptr, nullServer);
     record_.typeLibInstance = nullServer;
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&record_, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure)) << std::hex << typeLibFailure;
 
-    HRESULT result = RegisterServer(&record_, TRUE, nullptr);
-    EXPECT_TRUE(FAILED(result)) << std::hex << result;
-    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    EXPECT_EQ(typeLibFailure, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+", "first-", "third-"}), calls);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
     FreeLibrary(nullServer);
+}
+
+// The module's own class row and script (REGISTRY 101 of the built DLL) with a type library
+// module that carries none: the script runs, the type library fails, the script is undone.
+TEST_F(ServerRegistrationTest, FailedTypeLibraryLeavesTheClassesAsTheyWere)
+{
+    HMODULE dll = LoadLibraryW(BuiltDllPath().c_str());
+    HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
+    ASSERT_TRUE(dll && nullServer);
+    table_[0] = {&CLSID_VTLShlExt, UpdateModuleScript, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr};
+    table_[1] = {};
+    ModuleState module = *theModule;  // the program's heaps, the DLL's script
+    module.instance = dll;
+    module.typeLibInstance = nullServer;
+    module.classTable = table_;
+    ModuleOverride override(module);
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&module, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure));
+
+    RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CLASSES_ROOT);
+    ASSERT_FALSE(before.count(ClassKey(CLSID_VTLShlExt))) << "the class is registered already";
+    scriptRegisteredTheServer = false;
+    EXPECT_EQ(typeLibFailure, RegisterServer(&module, TRUE, nullptr));
+    EXPECT_TRUE(scriptRegisteredTheServer);
+    EXPECT_EQ(std::vector<std::string>{}, RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT)));
+    FreeLibrary(nullServer);
+    FreeLibrary(dll);
 }
 
 TEST_F(ServerRegistrationTest, UnregisterIgnoresEveryFailure)
