@@ -168,6 +168,22 @@ TEST_F(VTLShlExtTest, AggregateCountsOnTheOuterObjectAndAsksItFirst)
     EXPECT_EQ(1, outer.references);
 }
 
+TEST_F(VTLShlExtTest, DestroyedAggregateGivesBackItsSelection)
+{
+    OuterObject outer;
+    ASSERT_EQ(S_OK, CreateVTLShlExt(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
+    auto* init = Query<IShellExtInit>(outer.inner, IID_IShellExtInit);
+    ComPtr<IDataObject> data = HandMadeDataObject::Create(
+        HandMadeDataObject::Offer::kPaths, {L"C:\\a\\one.png", L"C:\\a\\two.txt", L"C:\\a\\three.tif"});
+    ASSERT_EQ(S_OK, init->Initialize(nullptr, data.Get(), nullptr));
+    init->Release();
+    EXPECT_EQ(baseline_ + 5, BusyBlocks(record_.privateHeap));  // the object, its array, three paths
+
+    EXPECT_EQ(0u, outer.inner->Release());
+    EXPECT_EQ(0, record_.lockCount);
+    EXPECT_EQ(baseline_, BusyBlocks(record_.privateHeap));
+}
+
 TEST_F(VTLShlExtTest, AggregateIsMadeForIUnknownOnly)
 {
     OuterObject outer;
