@@ -22,24 +22,25 @@ HRESULT CopyDroppedPaths(SelectionList& list, HDROP drop)
 {
     INT count = static_cast<INT>(DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0));
     for (INT index = 0; index < count; ++index) {
-        // The length comes first: a path that does not fit its buffer would arrive cut, and a
-        // cut name can pass the image test or name a file that does not exist. An entry the
-        // platform cannot deliver (length 0) is passed over rather than stored as no text.
-        UINT length = DragQueryFileW(drop, static_cast<UINT>(index), nullptr, 0);
-        if (length == 0) {
-            continue;
-        }
-        if (length >= kPathBufferUnits) {
-            list.Clear();
-            return E_INVALIDARG;
-        }
         ModuleBlock<WCHAR> path(PathBufferAlloc());
         if (!path) {
             list.Clear();
             return E_OUTOFMEMORY;
         }
-        if (DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits) != length) {
+        // An entry the platform cannot deliver (count 0) is passed over rather than stored as
+        // an undefined text.
+        UINT copied = DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits);
+        if (copied == 0) {
             continue;
+        }
+        // A copy that filled the buffer may have been cut, and a cut name can pass the image
+        // test or name a file that does not exist: such a path's whole length is asked for,
+        // and one that does not fit fails the selection. Shorter paths are not asked twice,
+        // since the platform walks the list from its start for every call.
+        if (copied >= kPathBufferUnits - 1 &&
+            DragQueryFileW(drop, static_cast<UINT>(index), nullptr, 0) >= kPathBufferUnits) {
+            list.Clear();
+            return E_INVALIDARG;
         }
         if (!list.Append(path.Get())) {
             list.Clear();
