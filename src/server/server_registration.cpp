@@ -43,6 +43,11 @@ HRESULT RegisterServer(ModuleState* module, BOOL registerTypeLib, const CLSID* c
     }
     if (registerTypeLib) {
         result = RegisterModuleTypeLib(module, nullptr);
+        if (FAILED(result)) {
+            // A failed registration leaves none of its rows behind: keys that stayed would
+            // make a working menu after the installer was told that registration failed.
+            (void)UnregisterServer(module, FALSE, clsid);
+        }
     }
     return result;
 }

@@ -10,7 +10,9 @@
 // Walks the module's class table: with a CLSID, the one row of that CLSID; without, every row
 // whose description is null. Each row's registry entries and then its categories are
 // registered; the first failure is returned at once, leaving later rows and the type library
-// unregistered. Last the type library is registered when asked, and its result returned.
+// unregistered. Last the type library is registered when asked, and its result returned;
+// when that fails, the rows' registrations are undone by the unregister walk before the
+// failure is returned (no type library is unregistered).
 HRESULT RegisterServer(ModuleState* module, BOOL registerTypeLib, const CLSID* clsid);
 
 // The same walk in unregister mode; every failure is ignored and the result is S_OK.

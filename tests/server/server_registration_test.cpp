@@ -9,8 +9,12 @@
 
 #include "automation_test_library.h"
 #include "built_files.h"
+#include "module_override.h"
 #include "registry_probe.h"
+#include "registry_snapshot.h"
+#include "server/module_type_lib.h"
 #include "server/server_registration.h"
+#include "server/vtl_guids.h"
 
 namespace {
 
@@ -179,16 +183,44 @@ TEST_F(ServerRegistrationTest, FirstFailureStopsTheWalkAndLeavesTheTypeLibraryUn
     EXPECT_FALSE(TypeLibRegistered());
 }
 
+// The type library's own failure code is returned after the rows registered before it have
+// been undone, categories included.
 TEST_F(ServerRegistrationTest, RegisterReturnsTheTypeLibraryResult)
 {
     HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
     ASSERT_NE(nullptr, nullServer);
     record_.typeLibInstance = nullServer;
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&record_, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure)) << std::hex << typeLibFailure;
 
-    HRESULT result = RegisterServer(&record_, TRUE, nullptr);
-    EXPECT_TRUE(FAILED(result)) << std::hex << result;
-    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    EXPECT_EQ(typeLibFailure, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+", "first-", "third-"}), calls);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
     FreeLibrary(nullServer);
+}
+
+// The module's own class table and script (REGISTRY 101 of the built DLL) with a type library
+// module that carries none: the script runs, the type library fails, the script is undone.
+TEST_F(ServerRegistrationTest, FailedTypeLibraryLeavesTheClassesAsTheyWere)
+{
+    HMODULE dll = LoadLibraryW(BuiltDllPath().c_str());
+    HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
+    ASSERT_TRUE(dll && nullServer);
+    ModuleState module = *theModule;  // the program's heaps, the DLL's script
+    module.instance = dll;
+    module.typeLibInstance = nullServer;
+    module.classTable = vtlMenuClassTable;
+    ModuleOverride override(module);
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&module, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure));
+
+    RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CLASSES_ROOT);
+    ASSERT_FALSE(before.count(ClassKey(CLSID_VTLShlExt))) << "the class is registered already";
+    EXPECT_EQ(typeLibFailure, RegisterServer(&module, TRUE, nullptr));  // not the script's own failure
+    EXPECT_EQ(std::vector<std::string>{}, RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT)));
+    FreeLibrary(nullServer);
+    FreeLibrary(dll);
 }
 
 TEST_F(ServerRegistrationTest, UnregisterIgnoresEveryFailure)
