@@ -112,9 +112,15 @@ bool PublisherInstallation::SetExePathData(const void* data, DWORD bytes, DWORD 
     return status == ERROR_SUCCESS;
 }
 
-bool PublisherInstallation::DeleteExePath()
+bool PublisherInstallation::DeleteExePath(REGSAM view)
 {
-    return RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPublisherKeyPath, L"ExePath") == ERROR_SUCCESS;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPublisherKeyPath, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegDeleteValueW(key, L"ExePath");
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 std::vector<PublishRecord> PublisherInstallation::Records() const

@@ -38,7 +38,7 @@ public:
     // program's registry view, or in the view given (KEY_WOW64_32KEY, KEY_WOW64_64KEY).
     bool SetExePath(const std::wstring& value, REGSAM view = 0);
     bool SetExePathData(const void* data, DWORD bytes, DWORD type, REGSAM view = 0);
-    bool DeleteExePath();
+    bool DeleteExePath(REGSAM view = 0);
 
     // Waits until the record file holds at least count records and the processes that wrote
     // them have ended; gives up after 30 s and returns what is there.
