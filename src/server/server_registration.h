@@ -15,7 +15,9 @@
 // failure is returned (no type library is unregistered).
 HRESULT RegisterServer(ModuleState* module, BOOL registerTypeLib, const CLSID* clsid);
 
-// The same walk in unregister mode; every failure is ignored and the result is S_OK.
+// The same walk in unregister mode; every failure is ignored and the result is S_OK. On
+// 64-bit Windows, while the module's other build still has a class registered, the keys the
+// two registry views share are left to it (see other_build_registration.h).
 HRESULT UnregisterServer(ModuleState* module, BOOL unregisterTypeLib, const CLSID* clsid);
 
 // Registers (or removes) each category of the list through the platform's component

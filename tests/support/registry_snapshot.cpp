@@ -13,7 +13,8 @@ std::string Narrow(const std::wstring& text)
     return result;
 }
 
-void ReadTree(HKEY key, const std::wstring& path, RegistrySnapshot& snapshot)
+// The view is named at every opening: on a predefined root only the flag chooses the view.
+void ReadTree(HKEY key, const std::wstring& path, REGSAM view, RegistrySnapshot& snapshot)
 {
     auto& values = snapshot[path];
     std::vector<wchar_t> name(16384);
@@ -43,21 +44,21 @@ void ReadTree(HKEY key, const std::wstring& path, RegistrySnapshot& snapshot)
         }
         std::wstring child(name.data(), nameLength);
         UniqueKey childKey;
-        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, childKey.Put()) == ERROR_SUCCESS) {
-            ReadTree(childKey.Get(), path.empty() ? child : path + L"\\" + child, snapshot);
+        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, childKey.Put()) == ERROR_SUCCESS) {
+            ReadTree(childKey.Get(), path.empty() ? child : path + L"\\" + child, view, snapshot);
         }
     }
 }
 
 }  // namespace
 
-RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path)
+RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path, REGSAM view)
 {
     RegistrySnapshot snapshot;
     UniqueKey key;
-    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, key.Put()) ==
+    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, key.Put()) ==
         ERROR_SUCCESS) {
-        ReadTree(key.Get(), L"", snapshot);
+        ReadTree(key.Get(), L"", view, snapshot);
     }
     return snapshot;
 }

@@ -28,7 +28,8 @@ struct RegistryNameLess {
 using RegistrySnapshot =
     std::map<std::wstring, std::map<std::wstring, RegistryValue, RegistryNameLess>, RegistryNameLess>;
 
-RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"");
+// view: 0 for this program's registry view, or KEY_WOW64_32KEY / KEY_WOW64_64KEY.
+RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"", REGSAM view = 0);
 
 // Human-readable lines for every key and value that differs ("+ key", "- key",
 // "~ key\value"), at most `limit` of them.
