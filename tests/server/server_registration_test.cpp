@@ -285,11 +285,12 @@ TEST_F(ServerRegistrationTest, ClassOfTheOtherBuildKeepsTheSharedKeysAndLosesOnl
 
 TEST_F(ServerRegistrationTest, RootWithoutViewsHoldsNoOtherBuildWhateverTheMachineHas)
 {
+    const wchar_t kPerUserClasses[] = L"Software\\vtlMenuTests\\ServerRegistrationClasses";
     // As a per-user installation maps HKEY_CLASSES_ROOT: to a key of its own, where both views
     // open the same keys. The machine's other view registers the class too.
     ASSERT_TRUE(SetServer(OtherRegistryView(), kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
     HKEY scratch = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\vtlMenuTests\\Classes", 0, nullptr,
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kPerUserClasses, 0, nullptr,
                                              0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
     EXPECT_TRUE(SetServer(0, kFirstClass, L"C:\\Own Build\\vtlMenu.dll"));
@@ -297,7 +298,7 @@ TEST_F(ServerRegistrationTest, RootWithoutViewsHoldsNoOtherBuildWhateverTheMachi
     EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, nullptr));
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
     RegCloseKey(scratch);
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\vtlMenuTests");
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPerUserClasses);  // its own key: other programs share the parent
     EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
 }
 
