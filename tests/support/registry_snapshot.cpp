@@ -60,3 +60,22 @@ std::vector<std::wstring> AddedKeys(const RegistrySnapshot& before, const Regist
     }
     return added;
 }
+
+RegistrySnapshot RegistryWrites(const RegistrySnapshot& before, const RegistrySnapshot& after)
+{
+    RegistrySnapshot writes;
+    for (const auto& [key, values] : after) {
+        auto old = before.find(key);
+        if (old == before.end()) {
+            writes[key] = values;
+            continue;
+        }
+        for (const auto& [name, value] : values) {
+            auto oldValue = old->second.find(name);
+            if (oldValue == old->second.end() || !(oldValue->second == value)) {
+                writes[key][name] = value;
+            }
+        }
+    }
+    return writes;
+}

@@ -14,3 +14,7 @@ std::vector<std::string> RegistryDifferences(const RegistrySnapshot& before,
 
 // The keys present in `after` and not in `before`.
 std::vector<std::wstring> AddedKeys(const RegistrySnapshot& before, const RegistrySnapshot& after);
+
+// What an operation wrote: the keys of `after` that are new or hold new or changed values,
+// each with those values only.
+RegistrySnapshot RegistryWrites(const RegistrySnapshot& before, const RegistrySnapshot& after);

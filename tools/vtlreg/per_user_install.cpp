@@ -99,7 +99,8 @@ bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& erro
 bool UninstallForUser(const ServerModule& module, std::wstring& error)
 {
     RegistrySnapshot harvest;
-    if (!HarvestRegistration(module, harvest, error)) {
+    RegistryChanges pastRedirect;
+    if (!HarvestRegistration(module, harvest, error, &pastRedirect)) {
         return false;
     }
     UniqueKey classes;
@@ -110,6 +111,11 @@ bool UninstallForUser(const ServerModule& module, std::wstring& error)
     if (!RunForUser(module, Registration::kUnregister, classes.Get(), result, error)) {
         return false;
     }
+    // The keys that install sent here in the platform's place: the platform's unregistration
+    // takes them from where it put them, which is not here, and only where they are.
+    RegistryChanges sentHere;
+    sentHere.removedKeys = pastRedirect.addedKeys;
+    ApplyRegistryChanges(classes.Get(), sentHere);
     RemoveEmptyKeys(classes.Get(), harvest);
     if (FAILED(result)) {
         error = L"DllUnregisterServer of " + module.Path() + L" failed with " + HresultText(result);

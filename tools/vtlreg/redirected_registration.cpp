@@ -15,6 +15,7 @@ void Merge(RegistryChanges& into, const RegistryChanges& from)
             target[name] = value;
         }
     }
+    into.addedKeys.insert(into.addedKeys.end(), from.addedKeys.begin(), from.addedKeys.end());
     into.removedKeys.insert(into.removedKeys.end(), from.removedKeys.begin(), from.removedKeys.end());
 }
 
@@ -52,7 +53,8 @@ bool RunRedirected(const ServerModule& module, Registration registration, HKEY t
     return true;
 }
 
-bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error)
+bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error,
+                         RegistryChanges* pastRedirect)
 {
     ScratchKey scratch;
     if (scratch.Status() != ERROR_SUCCESS) {
@@ -77,6 +79,9 @@ bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, 
         for (const auto& [name, value] : values) {
             into[name] = value;
         }
+    }
+    if (pastRedirect) {
+        *pastRedirect = run.elsewhere;
     }
     return true;
 }

@@ -44,18 +44,28 @@ std::wstring ParentPath(const std::wstring& path)
 
 }  // namespace
 
-RegistryGuard::RegistryGuard(HKEY root, std::wstring path)
-    : root_(root), path_(std::move(path)), before_(TakeRegistrySnapshot(root_, path_))
+RegistryGuard::RegistryGuard(HKEY root, std::wstring path) : root_(root), path_(std::move(path))
 {
+    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_NOTIFY, watched_.Put()) == ERROR_SUCCESS) {
+        changed_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!changed_ || RegNotifyChangeKeyValue(watched_.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
+                                                 changed_.Get(), TRUE) != ERROR_SUCCESS) {
+            changed_.Reset();
+        }
+    }
+    before_ = TakeRegistrySnapshot(root_, path_);
 }
 
 RegistryChanges RegistryGuard::Restore(bool& restored) const
 {
     restored = true;
     RegistryChanges changes;
+    if (changed_ && WaitForSingleObject(changed_.Get(), 0) == WAIT_TIMEOUT) {
+        return changes;  // nothing below the tree changed
+    }
     RegistrySnapshot after = TakeRegistrySnapshot(root_, path_);
     bool changed = false;
-    std::vector<std::wstring> added;  // the outermost keys of what was added
+    std::vector<std::wstring>& added = changes.addedKeys;
     for (const auto& [key, values] : after) {
         auto old = before_.find(key);
         if (old == before_.end()) {

@@ -14,22 +14,27 @@
 #include <vector>
 
 #include "registry_tree.h"
+#include "runtime/unique_resource.h"
 
 // What changed in a guarded tree, as paths relative to its root.
 struct RegistryChanges {
     RegistrySnapshot written;               // keys made or changed, with the values made or changed
+    std::vector<std::wstring> addedKeys;    // the outermost of the keys made
     std::vector<std::wstring> removedKeys;  // keys that went away, outermost first
     bool Empty() const { return written.empty() && removedKeys.empty(); }
 };
 
 class RegistryGuard {
 public:
-    // Reads the tree at root\path as it is now.
+    // Reads the tree at root\path as it is now, and asks to be told of any change below it:
+    // the tree is large (the machine's classes), and reading it a second time is needed only
+    // when something changed.
     RegistryGuard(HKEY root, std::wstring path);
 
     // Compares the tree with what was read at the start, puts back every key and value that
     // changed, and returns what had changed. `restored` is false when something could not be
-    // put back.
+    // put back. Other programs' changes made meanwhile are taken back too: whoever writes the
+    // guarded tree at the same time must wait.
     RegistryChanges Restore(bool& restored) const;
 
     const std::wstring& Path() const { return path_; }
@@ -37,6 +42,8 @@ public:
 private:
     HKEY root_;
     std::wstring path_;
+    UniqueKey watched_;
+    UniqueHandle changed_;  // signalled by the first change below the tree
     RegistrySnapshot before_;
 };
 
