@@ -65,3 +65,9 @@ std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child)
 {
     return parent.empty() ? child : parent + L"\\" + child;
 }
+
+std::wstring ParentKeyPath(const std::wstring& path)
+{
+    size_t end = path.find_last_of(L'\\');
+    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
+}

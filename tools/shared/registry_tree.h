@@ -37,3 +37,6 @@ RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"",
 
 // "parent\child", or child alone below the root.
 std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child);
+
+// The path of the key's parent: empty for a key right below the root (and for the root).
+std::wstring ParentKeyPath(const std::wstring& path);

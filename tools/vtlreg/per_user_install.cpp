@@ -35,19 +35,13 @@ bool RunForUser(const ServerModule& module, Registration registration, HKEY clas
     return true;
 }
 
-std::wstring ParentKey(const std::wstring& key)
-{
-    size_t end = key.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : key.substr(0, end);
-}
-
 // Removes the keys of the harvest, and the parents on their way, that hold nothing any more,
 // deepest first.
 void RemoveEmptyKeys(HKEY classes, const RegistrySnapshot& harvest)
 {
     std::set<std::wstring, RegistryNameLess> keys;
     for (const auto& entry : harvest) {
-        for (std::wstring key = entry.first; !key.empty(); key = ParentKey(key)) {
+        for (std::wstring key = entry.first; !key.empty(); key = ParentKeyPath(key)) {
             keys.insert(key);
         }
     }
@@ -67,29 +61,52 @@ void RemoveEmptyKeys(HKEY classes, const RegistrySnapshot& harvest)
     }
 }
 
+// What the module's registration writes, and the user's classes opened for writing.
+struct UserTarget {
+    RegistrySnapshot harvest;
+    RegistryChanges pastRedirect;  // the part of the harvest the platform wrote past the redirect
+    UniqueKey classes;
+};
+
+bool PrepareUserTarget(const ServerModule& module, UserTarget& target, std::wstring& error)
+{
+    return HarvestRegistration(module, target.harvest, error, &target.pastRedirect) &&
+           OpenUserClasses(target.classes, error);
+}
+
+// Runs the unregistration against the user's classes, then removes what it leaves there of
+// the registration: the keys sent there in the platform's place (its own unregistration takes
+// them from where it would have put them) and the parents left empty.
+bool UnregisterForUser(const ServerModule& module, const UserTarget& target, HRESULT& result, std::wstring& error)
+{
+    if (!RunForUser(module, Registration::kUnregister, target.classes.Get(), result, error)) {
+        return false;
+    }
+    RegistryChanges sentHere;
+    sentHere.removedKeys = target.pastRedirect.addedKeys;
+    ApplyRegistryChanges(target.classes.Get(), sentHere);
+    RemoveEmptyKeys(target.classes.Get(), target.harvest);
+    return true;
+}
+
 }  // namespace
 
 bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& error)
 {
-    RegistrySnapshot harvest;
-    if (!HarvestRegistration(module, harvest, error)) {
+    UserTarget target;
+    if (!PrepareUserTarget(module, target, error)) {
         return false;
     }
-    keys = harvest.size();
-    UniqueKey classes;
-    if (!OpenUserClasses(classes, error)) {
-        return false;
-    }
+    keys = target.harvest.size();
     HRESULT result = E_FAIL;
-    if (!RunForUser(module, Registration::kRegister, classes.Get(), result, error)) {
+    if (!RunForUser(module, Registration::kRegister, target.classes.Get(), result, error)) {
         return false;
     }
     if (FAILED(result)) {
         // It registered against the scratch key a moment ago; take back whatever it left.
         HRESULT ignored = S_OK;
         std::wstring ignoredError;
-        RunForUser(module, Registration::kUnregister, classes.Get(), ignored, ignoredError);
-        RemoveEmptyKeys(classes.Get(), harvest);
+        (void)UnregisterForUser(module, target, ignored, ignoredError);
         error = L"DllRegisterServer of " + module.Path() + L" failed with " + HresultText(result);
         return false;
     }
@@ -98,25 +115,11 @@ bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& erro
 
 bool UninstallForUser(const ServerModule& module, std::wstring& error)
 {
-    RegistrySnapshot harvest;
-    RegistryChanges pastRedirect;
-    if (!HarvestRegistration(module, harvest, error, &pastRedirect)) {
-        return false;
-    }
-    UniqueKey classes;
-    if (!OpenUserClasses(classes, error)) {
-        return false;
-    }
+    UserTarget target;
     HRESULT result = E_FAIL;
-    if (!RunForUser(module, Registration::kUnregister, classes.Get(), result, error)) {
+    if (!PrepareUserTarget(module, target, error) || !UnregisterForUser(module, target, result, error)) {
         return false;
     }
-    // The keys that install sent here in the platform's place: the platform's unregistration
-    // takes them from where it put them, which is not here, and only where they are.
-    RegistryChanges sentHere;
-    sentHere.removedKeys = pastRedirect.addedKeys;
-    ApplyRegistryChanges(classes.Get(), sentHere);
-    RemoveEmptyKeys(classes.Get(), harvest);
     if (FAILED(result)) {
         error = L"DllUnregisterServer of " + module.Path() + L" failed with " + HresultText(result);
         return false;

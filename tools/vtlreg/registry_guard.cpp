@@ -36,12 +36,6 @@ bool RemoveTree(HKEY root, const std::wstring& path)
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-std::wstring ParentPath(const std::wstring& path)
-{
-    size_t end = path.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : path.substr(0, end);
-}
-
 }  // namespace
 
 RegistryGuard::RegistryGuard(HKEY root, std::wstring path) : root_(root), path_(std::move(path))
@@ -71,7 +65,7 @@ RegistryChanges RegistryGuard::Restore(bool& restored) const
         if (old == before_.end()) {
             changed = true;
             changes.written[key] = values;
-            if (key.empty() || before_.count(ParentPath(key))) {
+            if (key.empty() || before_.count(ParentKeyPath(key))) {
                 added.push_back(key);
             }
             continue;
@@ -90,7 +84,7 @@ RegistryChanges RegistryGuard::Restore(bool& restored) const
     for (const auto& entry : before_) {
         if (!after.count(entry.first)) {
             changed = true;
-            if (entry.first.empty() || after.count(ParentPath(entry.first))) {
+            if (entry.first.empty() || after.count(ParentKeyPath(entry.first))) {
                 changes.removedKeys.push_back(entry.first);
             }
         }

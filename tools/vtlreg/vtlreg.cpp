@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <string>
 
+#include "com_apartment.h"
 #include "output_file.h"
 #include "per_user_install.h"
 #include "redirected_registration.h"
@@ -88,22 +89,6 @@ int Fail(const std::wstring& message)
     return 1;
 }
 
-class ComScope {
-public:
-    ComScope() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComScope()
-    {
-        if (SUCCEEDED(result_)) {
-            CoUninitialize();
-        }
-    }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-
-private:
-    HRESULT result_;
-};
-
 int Harvest(const ServerModule& module, const Arguments& arguments)
 {
     RegistrySnapshot harvest;
@@ -144,7 +129,7 @@ int wmain(int argc, wchar_t** argv)
         std::fputs(kUsage, stderr);
         return 2;
     }
-    ComScope com;
+    ComApartment com;  // the apartment regsvr32 gives a registration
     if (!EnablePerUserTypeLibraries()) {
         std::printf("vtlreg: this platform has no OaEnablePerUserTLibRegistration; "
                     "type libraries follow the redirected HKEY_CLASSES_ROOT without it\n");

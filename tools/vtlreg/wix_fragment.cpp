@@ -62,12 +62,6 @@ bool FormattedValue(const std::wstring& text, const WixComponent& component, con
     return true;
 }
 
-std::wstring ParentOf(const std::wstring& key)
-{
-    size_t end = key.find_last_of(L'\\');
-    return end == std::wstring::npos ? std::wstring() : key.substr(0, end);
-}
-
 // The attributes Type and Value of one value, or false with the reason.
 bool ValueAttributes(const RegistryValue& value, const WixComponent& component, const std::wstring& fileId,
                      std::wstring& attributes, std::wstring& error)
@@ -122,7 +116,7 @@ bool WixFragmentText(const RegistrySnapshot& keys, const WixComponent& component
     const std::wstring fileId = WixFileId(fileName);
     std::set<std::wstring, RegistryNameLess> parents;
     for (const auto& entry : keys) {
-        parents.insert(ParentOf(entry.first));
+        parents.insert(ParentKeyPath(entry.first));
     }
 
     std::wstring rows;
