@@ -14,10 +14,8 @@
 #include "heap_usage.h"
 #include "module_override.h"
 #include "publisher.h"
-#include "registry_snapshot.h"
 #include "server/class_factory.h"
 #include "server/module_lifecycle.h"
-#include "server/server_registration.h"
 #include "server/vtl_explorer_command.h"
 #include "server/vtl_guids.h"
 #include "shell_items.h"
@@ -258,17 +256,6 @@ TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferStartsNothing)
     ASSERT_EQ(1u, records.size());  // the refused selection started nothing
     EXPECT_EQ(publisher.ExePath() + L" \"2008::c:\\pictures\\::" + pathOf(259).substr(12) + L"\"",
               records[0].command);
-}
-
-// The row declares the class through nothing in the registry: a walk that takes exactly this
-// row changes nothing under HKEY_CLASSES_ROOT, in either direction.
-TEST_F(ExplorerCommandObject, RegistrationWalksWriteNothing)
-{
-    RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CLASSES_ROOT, L"CLSID");
-    EXPECT_EQ(S_OK, RegisterServer(&record_, FALSE, &CLSID_VTLExplorerCommand));
-    EXPECT_TRUE(RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT, L"CLSID")).empty());
-    EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, &CLSID_VTLExplorerCommand));
-    EXPECT_TRUE(RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT, L"CLSID")).empty());
 }
 
 }  // namespace
