@@ -1,9 +1,10 @@
 // The platform's registration tool on the DLL: `regsvr32 /s` and `regsvr32 /u /s` on the
-// 64-bit vtlMenu.dll, each against the same command on vtl_null_server.dll, whose registration
-// exports return at once, so that the ratio shows what the module's own registration adds to
-// the tool's start and the loading of a DLL. Every command runs as a child process, timed from
-// its creation to its end; the four commands take turns in each round. HKEY_CLASSES_ROOT is
-// read before the first command and put back as it was after the last.
+// build's own vtlMenu.dll (32- or 64-bit, in a prefix of its kind), each against the same
+// command on vtl_null_server.dll, whose registration exports return at once, so that the ratio
+// shows what the module's own registration adds to the tool's start and the loading of a DLL.
+// Every command runs as a child process, timed from its creation to its end; the four commands
+// take turns in each round. HKEY_CLASSES_ROOT is read before the first command and put back as
+// it was after the last.
 
 #include <windows.h>
 
@@ -187,7 +188,7 @@ int main()
     size_t differences = PutBack(left);
 
     std::printf("## Registration with regsvr32\n\n");
-    std::printf("The prefix's own `regsvr32`, run as a child process on the 64-bit vtlMenu.dll and on "
+    std::printf("The prefix's own `regsvr32`, run as a child process on the build's vtlMenu.dll and on "
                 "vtl_null_server.dll (registration exports that return at once), timed from process "
                 "creation to exit; %d rounds in which the four commands take turns, after one untimed "
                 "round. Times are medians; the ratio is the median of the rounds' ratios, each of two runs "

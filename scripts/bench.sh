@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Runs every benchmark program of the 64-bit build in a fresh Wine prefix and writes their
-# sections to docs/PERFORMANCE.md (and to the terminal).
+# Runs every benchmark program of both builds, each build in a fresh Wine prefix of its own
+# kind (the 32-bit product DLL in a 32-bit prefix, the 64-bit DLL in a 64-bit one), and writes
+# docs/PERFORMANCE.md (and the terminal): one summary with both DLLs' figures side by side, then
+# each build's sections. Every ratio is against a baseline measured in the same run, by the same
+# build. Where this machine cannot run 32-bit programs, the 32-bit column says why.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,51 +14,85 @@ for preset in x86 x64; do
     { echo "bench: building $preset failed" >&2; exit 1; }
 done
 
-prefix=$root/build/x64/bench-prefix
-scripts/wine-prefix.sh create "$prefix" x64 >/dev/null || { echo "bench: no Wine prefix" >&2; exit 1; }
-trap 'scripts/wine-prefix.sh stop "$prefix" x64' EXIT
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
-unset DISPLAY
-
-sections=$(mktemp)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 status=0
-for program in build/x64/bench/*.exe; do
-  [[ -e $program ]] || continue
-  echo "bench: running $(basename "$program")" >&2
-  echo >>"$sections"
-  if ! /usr/lib/wine/wine64 "$program" </dev/null | tr -d '\r' >>"$sections"; then
-    echo "bench: $program failed" >&2
-    status=1
+declare -A skipped=()
+for arch in x86 x64; do
+  : >"$work/$arch"
+  if [[ $arch == x86 ]] && ! reason=$(scripts/x86-probe.sh); then
+    skipped[$arch]=$reason
+    continue
   fi
+  loader=/usr/lib/wine/wine64
+  [[ $arch == x86 ]] && loader=/usr/lib/wine/wine
+  prefix=$root/build/$arch/bench-prefix
+  scripts/wine-prefix.sh create "$prefix" "$arch" >/dev/null || { echo "bench: no $arch Wine prefix" >&2; exit 1; }
+  (
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+    unset DISPLAY
+    for program in build/$arch/bench/*.exe; do
+      [[ -e $program ]] || continue
+      echo "bench: running $arch $(basename "$program")" >&2
+      echo >>"$work/$arch"
+      "$loader" "$program" </dev/null | tr -d '\r' >>"$work/$arch" || { echo "bench: $program failed" >&2; exit 1; }
+    done
+  ) || status=1
+  scripts/wine-prefix.sh stop "$prefix" "$arch"
 done
+
+# The summary rows (summary|measurement|result|goal|verdict) of both builds, joined by measurement.
+summary() {
+  for arch in x86 x64; do
+    size=$(stat -c %s "build/$arch/bin/vtlMenu.dll")
+    goal=- verdict=reported
+    if [[ $arch == x86 ]]; then
+      goal="at most 48 KiB (49,152 bytes)"
+      verdict=$( ((size <= 49152)) && echo met || echo "not met")
+    fi
+    echo "summary|Size of vtlMenu.dll|$arch|$size bytes|$goal|$verdict"
+    grep '^summary|' "$work/$arch" | sed "s/^summary|\([^|]*\)|/summary|\1|$arch|/"
+  done | awk -F'|' -v x86skip="${skipped[x86]:-}" '
+    { key = $2; if (!(key in seen)) { seen[key] = 1; order[++n] = key }
+      if ($3 == "x86") { x86[key] = $4; x86v[key] = $6 } else { x64[key] = $4; x64v[key] = $6 }
+      if ($5 != "-" || !(key in goal)) goal[key] = $5 }
+    END {
+      for (i = 1; i <= n; i++) {
+        k = order[i]
+        a = (k in x86) ? x86[k] : (x86skip != "" ? "not run: " x86skip : "-")
+        b = (k in x64) ? x64[k] : "-"
+        v = ((k in x86v) ? x86v[k] : "-") " / " ((k in x64v) ? x64v[k] : "-")
+        printf "| %s | %s | %s | %s | %s |\n", k, a, b, goal[k], v
+      }
+    }'
+}
 
 report=$(mktemp)
 {
   echo "# Performance"
   echo
-  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo 'Wine'), the 64-bit build in a fresh prefix."
-  echo "Every ratio compares two measurements taken in the same run. Times under Wine are wall-clock times of"
-  echo "one machine and vary from run to run by several per cent; the ratios are what the goals speak of."
+  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo 'Wine'); each build in a fresh prefix of its own kind."
+  echo "Every ratio compares two measurements taken in the same run by the same build. Times under Wine are"
+  echo "wall-clock times of one machine and vary from run to run by several per cent; the ratios are what the goals speak of."
   echo
   echo "## Summary"
   echo
-  echo "| Measurement | Result | Goal | Verdict |"
-  echo "|---|---|---|---|"
-  for preset in x86 x64; do
-    size=$(stat -c %s "build/$preset/bin/vtlMenu.dll")
-    goal="-" verdict="reported"
-    if [[ $preset == x86 ]]; then
-      goal="at most 48 KiB (49,152 bytes)"
-      verdict=$( ((size <= 49152)) && echo met || echo "not met")
+  echo "| Measurement | 32-bit DLL (the product) | 64-bit DLL | Goal | Verdict (32-bit / 64-bit) |"
+  echo "|---|---|---|---|---|"
+  summary
+  for arch in x86 x64; do
+    echo
+    if [[ $arch == x86 ]]; then echo "# The 32-bit DLL (the product)"; else echo "# The 64-bit DLL"; fi
+    if [[ -n ${skipped[$arch]:-} ]]; then
+      echo
+      echo "Not run: ${skipped[$arch]}."
     fi
-    echo "| Size of vtlMenu.dll ($preset) | $size bytes | $goal | $verdict |"
+    grep -v '^summary|' "$work/$arch"
   done
-  grep '^summary|' "$sections" | sed 's/^summary|//; s/|/ | /g; s/^/| /; s/$/ |/; s/  */ /g'
-  grep -v '^summary|' "$sections"
 } >"$report"
 
 mkdir -p docs
 cp "$report" docs/PERFORMANCE.md
 cat "$report"
-rm -f "$report" "$sections"
+rm -f "$report"
 exit $status

@@ -4,9 +4,20 @@
 # register vtlMenu.dll with the platform's regsvr32, right-click sample files as Explorer does,
 # pick "&Publish with Vantorel", show what the application received, photograph the real menu,
 # then unregister and show that nothing of the DLL is left in the registry.
+# The road is the product's: the 32-bit DLL with the 32-bit regsvr32 and vtlshell in a 32-bit
+# prefix. Where this machine cannot run 32-bit programs it is the 64-bit DLL's, and the demo
+# says why in its first lines.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+if reason=$(scripts/x86-probe.sh --kernel); then
+  arch=x86
+  echo "demo: the 32-bit product DLL (build/x86/bin/vtlMenu.dll), registered with the 32-bit regsvr32 and right-clicked by the 32-bit vtlshell in a 32-bit prefix"
+else
+  arch=x64
+  echo "demo: the 64-bit DLL (build/x64/bin/vtlMenu.dll), because $reason"
+fi
 
 step() { printf '\n== %s\n' "$*"; }
 die() { printf '\ndemo: FAILED at "%s": %s\n' "$current" "$*" >&2; exit 1; }
@@ -24,17 +35,20 @@ for preset in x86 x64; do
   echo "vtlMenu.dll ($preset): $(stat -c %s "build/$preset/bin/vtlMenu.dll") bytes"
 done
 
-demo=$root/build/x64/demo
+loader=/usr/lib/wine/wine64 bits=64
+[[ $arch == x86 ]] && loader=/usr/lib/wine/wine bits=32
+[[ -x $loader ]] || die "the $bits-bit Wine loader $loader is missing"
+demo=$root/build/$arch/demo
 prefix=$demo/prefix
-begin "fresh Wine prefix"
+begin "fresh $bits-bit Wine prefix"
 mkdir -p "$demo"
-scripts/wine-prefix.sh create "$prefix" x64 || die "creating the prefix at $prefix failed"
-trap 'scripts/wine-prefix.sh stop "$prefix" x64' EXIT
+scripts/wine-prefix.sh create "$prefix" "$arch" || die "creating the prefix at $prefix failed"
+trap 'scripts/wine-prefix.sh stop "$prefix" "$arch"' EXIT
 export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
 unset DISPLAY
-wine() { /usr/lib/wine/wine64 "$@"; }
+wine() { "$loader" "$@"; }
 drive_c=$prefix/drive_c
-bin=$root/build/x64/bin
+bin=$root/build/$arch/bin
 
 app_dir='C:\Program Files\Vantorel Publisher'
 app_exe="$app_dir\\vtlpublish.exe"
@@ -46,13 +60,13 @@ wine reg add 'HKLM\Software\CorvalineVTL\VTL100' /v ExePath /t REG_SZ /d "$app_e
 echo "HKLM\\Software\\CorvalineVTL\\VTL100  ExePath = $app_exe"
 
 dll='C:\Program Files\vtlMenu\vtlMenu.dll'
-begin "register vtlMenu.dll with regsvr32"
+begin "register the $bits-bit vtlMenu.dll with the $bits-bit regsvr32"
 cp "$bin/vtlMenu.dll" "$drive_c/Program Files/vtlMenu/" || die "copying vtlMenu.dll failed"
 wine reg export HKCR "$demo/before.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
 wine regsvr32 /s "$dll" || die "regsvr32 /s refused the DLL (exit code $?)"
 clsid='{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}'
 for key in "HKCR\\CLSID\\$clsid\\InprocServer32" "HKCR\\*\\ShellEx\\ContextMenuHandlers\\VtlMenu.VTLShlExt" \
-           "HKCR\\VtlMenu.VTLShlExt\\CurVer" 'HKCR\TypeLib\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}\1.0\0\win64'; do
+           "HKCR\\VtlMenu.VTLShlExt\\CurVer" 'HKCR\TypeLib\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}\1.0\0\win'"$bits"; do
   values=$(wine reg query "$key" | tr -d '\r' | sed -n 's/^    \(.*\)    REG_SZ    \(.*\)$/\1 = \2/p')
   [[ -n $values ]] || die "$key is missing after registration"
   while IFS= read -r line; do printf '%s  %s\n' "$key" "$line"; done <<<"$values"
@@ -68,7 +82,7 @@ for name in Beach.JPG sunset.Png Notes.txt; do
 done
 files=("$pictures\\Beach.JPG" "$pictures\\sunset.Png" "$pictures\\Notes.txt")
 
-begin "right-click them (vtlshell) and pick \"&Publish with Vantorel\""
+begin "right-click them (the $bits-bit vtlshell) and pick \"&Publish with Vantorel\""
 record=$demo/publish-record.txt
 rm -f "$record"
 export VTL_PUBLISH_RECORD='Z:'${record//\//\\}
@@ -91,7 +105,7 @@ rm -f "$picture"
 # The prefix's desktop belongs to the display it was first opened on: start a fresh session
 # of the prefix for the virtual display, and another one after it.
 wineserver -k
-xvfb-run -a -s '-screen 0 800x600x24' /usr/lib/wine/wine64 "$bin/vtlshell.exe" --picture "Z:${picture//\//\\}" \
+xvfb-run -a -s '-screen 0 800x600x24' "$loader" "$bin/vtlshell.exe" --picture "Z:${picture//\//\\}" \
   "${files[@]}" </dev/null >"$demo/picture.log" 2>&1
 wineserver -k
 wineserver -p >/dev/null 2>&1 </dev/null
@@ -102,7 +116,7 @@ else
   die "the menu could not be photographed"
 fi
 
-begin "unregister vtlMenu.dll with regsvr32 /u"
+begin "unregister the $bits-bit vtlMenu.dll with regsvr32 /u"
 wine regsvr32 /u /s "$dll" || die "regsvr32 /u /s refused the DLL (exit code $?)"
 wine reg export HKCR "$demo/after.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
 if cmp -s "$demo/before.reg" "$demo/after.reg"; then

@@ -13,6 +13,7 @@ packages=(
   wine wine64
   googletest
   xvfb xauth                                 # a virtual display for the picture of the real menu
+  wixl                                       # installer packages from WiX source
 )
 
 need_i386=false

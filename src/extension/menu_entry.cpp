@@ -20,7 +20,7 @@ bool SelectionHasImage(const SelectionList& list)
 }  // namespace
 
 HRESULT QueryMenuEntry(const SelectionList& list, HMENU menu, UINT indexMenu, UINT idCmdFirst,
-                       UINT /*idCmdLast*/, UINT flags)
+                       UINT idCmdLast, UINT flags)
 {
     constexpr HRESULT kNoEntry = MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0);
     constexpr HRESULT kOneEntry = MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
@@ -31,16 +31,26 @@ HRESULT QueryMenuEntry(const SelectionList& list, HMENU menu, UINT indexMenu, UI
     if (flags & CMF_DEFAULTONLY) {
         return kNoEntry;
     }
-    // The entry always takes idCmdFirst; the platform's answers change nothing here.
-    InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, kMenuEntryText);
+    // A range the shell left empty offers no identifier: taking one anyway could collide
+    // with another handler's command.
+    if (idCmdFirst > idCmdLast) {
+        return kNoEntry;
+    }
+    if (!InsertMenuW(menu, indexMenu, MF_BYPOSITION | MF_STRING, idCmdFirst, kMenuEntryText)) {
+        return E_INVALIDARG;
+    }
     if (HBITMAP bitmap = MenuBitmap()) {
         SetMenuItemBitmaps(menu, indexMenu, MF_BYPOSITION, bitmap, bitmap);
     }
     return kOneEntry;
 }
 
-HRESULT GetMenuCommandString(UINT_PTR /*idCmd*/, UINT /*type*/, UINT* /*reserved*/,
-                             CHAR* /*name*/, UINT /*cchMax*/)
+HRESULT GetMenuCommandString(UINT_PTR idCmd, UINT type, UINT* /*reserved*/, CHAR* /*name*/,
+                             UINT /*cchMax*/)
 {
-    return S_OK;
+    if (type == GCS_VALIDATEA || type == GCS_VALIDATEW) {
+        return idCmd == 0 ? S_OK : S_FALSE;  // offset 0 is the one command
+    }
+    // No verb and no help text: the caller's buffer is never written.
+    return E_NOTIMPL;
 }

@@ -27,10 +27,20 @@ HRESULT CopyDroppedPaths(SelectionList& list, HDROP drop)
             list.Clear();
             return E_OUTOFMEMORY;
         }
-        // Paths longer than the buffer arrive cut to 259 units. An entry the platform cannot
-        // deliver (count 0) is passed over rather than stored as an undefined text.
-        if (DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits) == 0) {
+        // An entry the platform cannot deliver (count 0) is passed over rather than stored as
+        // an undefined text.
+        UINT copied = DragQueryFileW(drop, static_cast<UINT>(index), path.Get(), kPathBufferUnits);
+        if (copied == 0) {
             continue;
+        }
+        // A copy that filled the buffer may have been cut, and a cut name can pass the image
+        // test or name a file that does not exist: such a path's whole length is asked for,
+        // and one that does not fit fails the selection. Shorter paths are not asked twice,
+        // since the platform walks the list from its start for every call.
+        if (copied >= kPathBufferUnits - 1 &&
+            DragQueryFileW(drop, static_cast<UINT>(index), nullptr, 0) >= kPathBufferUnits) {
+            list.Clear();
+            return E_INVALIDARG;
         }
         if (!list.Append(path.Get())) {
             list.Clear();

@@ -25,9 +25,18 @@ bool IsKeyName(const WCHAR* name)
     return true;
 }
 
+// Both walks open a block only at this exact token: a key named "{...}", such as a GUID, is
+// a key like any other.
 bool IsOpeningBrace(const WCHAR* token)
 {
     return token[0] == L'{' && token[1] == 0;
+}
+
+// What follows ForceRemove or Delete must be a key name, never one of the entry keywords.
+bool IsEntryKeyword(const WCHAR* token)
+{
+    return IsKeyword(token, L"ForceRemove") || IsKeyword(token, L"Delete") ||
+           IsKeyword(token, L"NoRemove") || IsKeyword(token, L"Val");
 }
 
 HRESULT WalkBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool doRegister, bool skip,
@@ -94,7 +103,7 @@ HRESULT RegisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, int depth
             if (FAILED(result)) {
                 return result;
             }
-            if (!IsKeyName(token)) {
+            if (!IsKeyName(token) || IsEntryKeyword(token)) {
                 return DISP_E_EXCEPTION;
             }
             if (!IsProtectedKeyName(token)) {
@@ -199,6 +208,9 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
             if (FAILED(result)) {
                 return result;
             }
+            if (IsEntryKeyword(token)) {
+                return DISP_E_EXCEPTION;
+            }
         }
 
         if (IsKeyword(token, L"NoRemove")) {
@@ -249,7 +261,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
                 (void)RegDeleteKeyW(parent, remembered);
             }
             result = ReadRestOfLine(reader, token);
-            if (SUCCEEDED(result) && token[0] == L'{') {
+            if (SUCCEEDED(result) && IsOpeningBrace(token)) {
                 result = WalkBlock(reader, token, nullptr, false, true, depth + 1);
                 if (SUCCEEDED(result)) {
                     result = ReadRestOfLine(reader, token);
@@ -265,7 +277,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
         if (FAILED(result)) {
             return result;
         }
-        bool walked = token[0] == L'{';
+        bool walked = IsOpeningBrace(token);
         if (walked) {
             result = WalkBlock(reader, token, current.Get(), false, skip, depth + 1);
             if (FAILED(result)) {
@@ -277,10 +289,7 @@ HRESULT UnregisterBlock(ScriptReader& reader, WCHAR* token, HKEY parent, bool bl
             skip = blockSkip;
             result = walked ? ReadRestOfLine(reader, token) : S_OK;
         } else if (KeyHasSubkeys(current.Get())) {
-            // Kept. A subkey bearing the kept key's own name goes, with its tree.
-            if (!IsProtectedKeyName(remembered)) {
-                (void)DeleteKeyTree(current.Get(), remembered);
-            }
+            // Kept, with every subkey the script does not name.
             result = walked ? ReadToken(reader, token) : S_OK;
         } else {
             if (current.Close() != ERROR_SUCCESS) {

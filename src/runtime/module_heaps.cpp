@@ -90,7 +90,10 @@ void StartModuleHeaps(ModuleState& module, const HeapSystemFacts& facts)
 
     UINT32 mask = RoundRobinHeapMask(facts.processorCount);
     SIZE_T count = static_cast<SIZE_T>(mask) + 1;
-    auto* heaps = static_cast<HANDLE*>(HeapAlloc(module.privateHeap, 0, count * sizeof(HANDLE)));
+    // In the 32-bit build a set of 2^31 heaps would wrap the byte count to a tiny array.
+    bool countFits = count <= static_cast<SIZE_T>(-1) / sizeof(HANDLE);
+    auto* heaps = countFits ? static_cast<HANDLE*>(HeapAlloc(module.privateHeap, 0, count * sizeof(HANDLE)))
+                            : nullptr;
     if (!heaps) {
         DiscardHeaps(module, 0);
         return;

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 struct ClassObjectEntry;
 
 using ExitCallback = void (*)(void* argument);
@@ -37,6 +39,26 @@ struct ModuleState {
 };
 
 #if !defined(_WIN64)
+// The 32-bit record, field by field: 4-byte handles and pointers, 24-byte critical sections,
+// and three bytes of padding behind destroyHeaps.
+static_assert(offsetof(ModuleState, size) == 0, "");
+static_assert(offsetof(ModuleState, instance) == 4, "");
+static_assert(offsetof(ModuleState, resourceInstance) == 8, "");
+static_assert(offsetof(ModuleState, typeLibInstance) == 12, "");
+static_assert(offsetof(ModuleState, classTable) == 16, "");
+static_assert(offsetof(ModuleState, lockCount) == 20, "");
+static_assert(offsetof(ModuleState, privateHeap) == 24, "");
+static_assert(offsetof(ModuleState, generalLock) == 28, "");
+static_assert(offsetof(ModuleState, spareLock) == 52, "");
+static_assert(offsetof(ModuleState, classObjectLock) == 76, "");
+static_assert(offsetof(ModuleState, frameVersion) == 100, "");
+static_assert(offsetof(ModuleState, spareList) == 104, "");
+static_assert(offsetof(ModuleState, destroyHeaps) == 108, "");
+static_assert(offsetof(ModuleState, versionId) == 112, "");
+static_assert(offsetof(ModuleState, heapMask) == 116, "");
+static_assert(offsetof(ModuleState, heapArray) == 120, "");
+static_assert(offsetof(ModuleState, heapCursor) == 124, "");
+static_assert(offsetof(ModuleState, exitCallbacks) == 128, "");
 static_assert(sizeof(ModuleState) == 132, "the 32-bit module record is 132 bytes");
 #endif
 

@@ -112,6 +112,20 @@ int FileNameIndex(const WCHAR* path)
     return static_cast<int>(behindSeparator - path);
 }
 
+HRESULT RegisterTypeLibWithItsFolder(ITypeLib* library, const WCHAR* path)
+{
+    int directoryUnits = FileNameIndex(path);
+    if (directoryUnits + 1 > kHelpDirectoryUnits) {
+        return kPathTooLong;
+    }
+    WCHAR helpDirectory[kHelpDirectoryUnits];
+    CopyMemory(helpDirectory, path, directoryUnits * sizeof(WCHAR));
+    helpDirectory[directoryUnits] = L'\0';
+
+    // The platform takes the path as writable text, though it only reads it.
+    return RegisterTypeLib(library, const_cast<WCHAR*>(path), helpDirectory);
+}
+
 HRESULT RegisterModuleTypeLib(ModuleState* module, const WCHAR* suffix)
 {
     UniqueBstr path;
@@ -120,16 +134,7 @@ HRESULT RegisterModuleTypeLib(ModuleState* module, const WCHAR* suffix)
     if (FAILED(result)) {
         return result;
     }
-
-    int directoryUnits = FileNameIndex(path.Get());
-    if (directoryUnits + 1 > kHelpDirectoryUnits) {
-        return kPathTooLong;
-    }
-    WCHAR helpDirectory[kHelpDirectoryUnits];
-    CopyMemory(helpDirectory, path.Get(), directoryUnits * sizeof(WCHAR));
-    helpDirectory[directoryUnits] = L'\0';
-
-    return RegisterTypeLib(library.Get(), path.Get(), helpDirectory);
+    return RegisterTypeLibWithItsFolder(library.Get(), path.Get());
 }
 
 HRESULT UnregisterModuleTypeLib(ModuleState* module, const WCHAR* suffix)

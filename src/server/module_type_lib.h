@@ -23,6 +23,9 @@ int FileNameIndex(const WCHAR* path);
 // Registers the library under the path that loaded, with the path's folder as help folder.
 HRESULT RegisterModuleTypeLib(ModuleState* module, const WCHAR* suffix);
 
+// Registers a loaded library under path, with the path's folder as help folder.
+HRESULT RegisterTypeLibWithItsFolder(ITypeLib* library, const WCHAR* path);
+
 // Removes the registration matching the library's own attributes (LIBID, version, locale,
 // system kind), whatever path it was registered with. The result is that of the load: a
 // missing unregistration function or a failure to remove is not reported.

@@ -4,6 +4,7 @@
 
 #include "runtime/com_ptr.h"
 #include "server/module_type_lib.h"
+#include "server/other_build_registration.h"
 
 namespace {
 
@@ -43,6 +44,11 @@ HRESULT RegisterServer(ModuleState* module, BOOL registerTypeLib, const CLSID* c
     }
     if (registerTypeLib) {
         result = RegisterModuleTypeLib(module, nullptr);
+        if (FAILED(result)) {
+            // A failed registration leaves none of its rows behind: keys that stayed would
+            // make a working menu after the installer was told that registration failed.
+            (void)UnregisterServer(module, FALSE, clsid);
+        }
     }
     return result;
 }
@@ -56,13 +62,14 @@ HRESULT UnregisterServer(ModuleState* module, BOOL unregisterTypeLib, const CLSI
         if (!RowSelected(*row, clsid)) {
             continue;
         }
-        (void)row->updateRegistry(FALSE);
+        (void)UnregisterClassRow(*row);
         if (row->getCategories) {
             (void)RegisterClassCategories(*row->clsid, row->getCategories(), FALSE);
         }
     }
     if (unregisterTypeLib) {
         (void)UnregisterModuleTypeLib(module, nullptr);
+        (void)RestoreOtherBuildTypeLib(module);
     }
     return S_OK;
 }

@@ -10,10 +10,14 @@
 // Walks the module's class table: with a CLSID, the one row of that CLSID; without, every row
 // whose description is null. Each row's registry entries and then its categories are
 // registered; the first failure is returned at once, leaving later rows and the type library
-// unregistered. Last the type library is registered when asked, and its result returned.
+// unregistered. Last the type library is registered when asked, and its result returned;
+// when that fails, the rows' registrations are undone by the unregister walk before the
+// failure is returned (no type library is unregistered).
 HRESULT RegisterServer(ModuleState* module, BOOL registerTypeLib, const CLSID* clsid);
 
-// The same walk in unregister mode; every failure is ignored and the result is S_OK.
+// The same walk in unregister mode; every failure is ignored and the result is S_OK. On
+// 64-bit Windows, while the module's other build still has a class registered, the keys the
+// two registry views share are left to it (see other_build_registration.h).
 HRESULT UnregisterServer(ModuleState* module, BOOL unregisterTypeLib, const CLSID* clsid);
 
 // Registers (or removes) each category of the list through the platform's component

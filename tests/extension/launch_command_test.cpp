@@ -6,6 +6,7 @@
 
 #include "extension/launch_command.h"
 #include "publisher.h"
+#include "runtime/other_registry_view.h"
 
 namespace {
 
@@ -154,6 +155,36 @@ TEST_F(PrepareLaunchTest, ExePathMayFillItsBufferOnlyWithItsTerminatingZero)
                                           static_cast<DWORD>(unterminated.size() * sizeof(wchar_t)), REG_SZ));
     ASSERT_EQ(S_OK, Prepare());
     EXPECT_EQ(L"D:\\Apps\\pub.exe \"2008::c:\\f\\::a.jpg\"", CommandLine());
+}
+
+TEST_F(PrepareLaunchTest, ExePathAbsentFromItsOwnViewIsReadFromTheOtherBuildsView)
+{
+    const REGSAM other = OtherRegistryView();
+    if (sizeof(void*) == 8) {
+        ASSERT_EQ(static_cast<REGSAM>(KEY_WOW64_32KEY), other);
+    } else if (!other) {
+        GTEST_SKIP() << "32-bit Windows has one registry view";
+    }
+    Select({L"C:\\f\\a.jpg"});
+    const std::wstring own = L"D:\\Own View\\pub.exe";
+    const std::wstring theirs = L"D:\\Other View\\pub.exe";
+    ASSERT_TRUE(publisher_.DeleteExePath());
+    ASSERT_TRUE(publisher_.SetExePath(theirs, other));
+    ASSERT_EQ(S_OK, Prepare());
+    EXPECT_EQ(theirs + L" \"2008::c:\\f\\::a.jpg\"", CommandLine());
+
+    // Present in its own view, that value is the one taken, usable or not.
+    ASSERT_TRUE(publisher_.SetExePath(own));
+    ASSERT_EQ(S_OK, Prepare());
+    EXPECT_EQ(own + L" \"2008::c:\\f\\::a.jpg\"", CommandLine());
+    ASSERT_TRUE(publisher_.SetExePath(L"pub.exe"));
+    EXPECT_EQ(E_INVALIDARG, Prepare());
+
+    // Found in the other view, it passes the same checks: a buffer's worth without a zero fails.
+    const std::wstring full = L"C:\\" + std::wstring(245, L'a') + L"\\pub.exe";
+    ASSERT_TRUE(publisher_.DeleteExePath());
+    ASSERT_TRUE(publisher_.SetExePathData(full.data(), 512, REG_BINARY, other));
+    EXPECT_EQ(E_INVALIDARG, Prepare());
 }
 
 TEST_F(PrepareLaunchTest, OtherCommandOffsetsAreRefusedAfterTheSort)

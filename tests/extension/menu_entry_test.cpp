@@ -110,13 +110,24 @@ TEST_F(MenuEntry, DefaultOnlyIsTheOneFlagThatHidesTheEntry)
     EXPECT_EQ(3 + added, GetMenuItemCount(menu_));
 }
 
-TEST_F(MenuEntry, TakesIdCmdFirstWhateverIdCmdLastSays)
+TEST_F(MenuEntry, TakesIdCmdFirstOnlyWhenTheRangeOffersIt)
 {
     Select({L"C:\\x\\scan.TGA"});
     EXPECT_EQ(1, QueryMenuEntry(list_, menu_, 3, 500, 500, CMF_NORMAL));
     EXPECT_EQ(500u, ReadItem(menu_, 3).id);
-    EXPECT_EQ(1, QueryMenuEntry(list_, menu_, 0, 600, 10, CMF_NORMAL));
-    EXPECT_EQ(600u, ReadItem(menu_, 0).id);
+    // An empty range: no identifier is taken and nothing is added.
+    EXPECT_EQ(0, QueryMenuEntry(list_, menu_, 0, 600, 10, CMF_NORMAL));
+    EXPECT_EQ(0, QueryMenuEntry(list_, menu_, 0, 0xFFFFFFFFu, 0xFFFFFFFEu, CMF_NORMAL));
+    EXPECT_EQ(4, GetMenuItemCount(menu_));
+}
+
+TEST_F(MenuEntry, MenuThatRefusesTheEntryIsAnInvalidArgument)
+{
+    Select({L"C:\\x\\scan.png"});
+    HMENU gone = CreatePopupMenu();
+    ASSERT_TRUE(DestroyMenu(gone));
+    EXPECT_EQ(E_INVALIDARG, QueryMenuEntry(list_, gone, 0, 100, 200, CMF_NORMAL));
+    EXPECT_EQ(E_INVALIDARG, QueryMenuEntry(list_, nullptr, 0, 100, 200, CMF_NORMAL));
 }
 
 TEST_F(MenuEntry, EveryMenuSharesOneBitmap)
@@ -138,14 +149,19 @@ TEST_F(MenuEntry, EveryMenuSharesOneBitmap)
     EXPECT_EQ(OBJ_BITMAP, static_cast<int>(GetObjectType(first)));
 }
 
-TEST(GetCommandString, AnswersWithoutWritingAnything)
+TEST(GetCommandString, ValidatesOffsetZeroAndOffersNoTextsWithoutWritingAnything)
 {
     wchar_t text[32];
     std::fill(std::begin(text), std::end(text), L'z');
-    for (UINT type : {GCS_HELPTEXTA, GCS_HELPTEXTW, GCS_VERBA, GCS_VERBW, GCS_VALIDATEW}) {
-        EXPECT_EQ(S_OK, GetMenuCommandString(0, type, nullptr, reinterpret_cast<CHAR*>(text), 32));
+    auto* buffer = reinterpret_cast<CHAR*>(text);
+    for (UINT type : {GCS_HELPTEXTA, GCS_HELPTEXTW, GCS_VERBA, GCS_VERBW}) {
+        EXPECT_EQ(E_NOTIMPL, GetMenuCommandString(0, type, nullptr, buffer, 32)) << type;
     }
-    EXPECT_EQ(S_OK, GetMenuCommandString(7, GCS_HELPTEXTW, nullptr, nullptr, 0));
+    for (UINT type : {GCS_VALIDATEA, GCS_VALIDATEW}) {
+        EXPECT_EQ(S_OK, GetMenuCommandString(0, type, nullptr, buffer, 32)) << type;
+        EXPECT_EQ(S_FALSE, GetMenuCommandString(1, type, nullptr, buffer, 32)) << type;
+    }
+    EXPECT_EQ(E_NOTIMPL, GetMenuCommandString(7, GCS_HELPTEXTW, nullptr, nullptr, 0));
     EXPECT_EQ(std::wstring(32, L'z'), std::wstring(text, 32));
 }
 

@@ -98,15 +98,25 @@ TEST_F(CaptureSelection, EmptyDropListEmptiesTheSelection)
     EXPECT_EQ(0, object->OutstandingMedia());
 }
 
-TEST_F(CaptureSelection, PathsOver259UnitsAreCut)
+// A cut "....jpg.txt" would pass the image test, and a cut name reaches the application as a
+// file that does not exist: a path that does not fit is refused with the whole selection.
+TEST_F(CaptureSelection, PathThatDoesNotFitEmptiesTheSelection)
 {
-    std::wstring longPath = L"C:\\" + std::wstring(300, L'x') + L".jpg";
-    std::wstring exact = L"C:\\" + std::wstring(256, L'y');  // 259 units
-    ComPtr<IDataObject> data =
-        HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, {longPath, exact});
+    std::wstring exact = L"C:\\" + std::wstring(252, L'y') + L".jpg";  // 259 units: fits
+    ComPtr<IDataObject> fits = HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, {exact});
+    ASSERT_EQ(S_OK, ::CaptureSelection(list_, fits.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{exact}), Paths(list_));
 
-    EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
-    EXPECT_EQ((std::vector<std::wstring>{longPath.substr(0, 259), exact}), Paths(list_));
+    for (size_t length : {260, 261, 400}) {
+        std::wstring tooLong = L"C:\\" + std::wstring(length - 11, L'x') + L".jpg.txt";
+        ASSERT_EQ(length, tooLong.size());
+        HandMadeDataObject* object = nullptr;
+        ComPtr<IDataObject> data =
+            HandMadeDataObject::Create(HandMadeDataObject::Offer::kPaths, {exact, tooLong, exact}, &object);
+        EXPECT_EQ(E_INVALIDARG, ::CaptureSelection(list_, data.Get())) << length;
+        EXPECT_EQ(0u, list_.Size()) << length;
+        EXPECT_EQ(0, object->OutstandingMedia());
+    }
 }
 
 TEST_F(CaptureSelection, TenThousandPathsAllArrive)

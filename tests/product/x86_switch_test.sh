@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # x86_switch_test.sh <x86 vtlload.exe> <x86 vtlMenu.dll>
-# Both sides of the 32-bit switch. Forced to "cannot" (VTL_NO_X86=1), the runner and the prefix
+# Both sides of the 32-bit switch. Forced to "cannot" (VTL_NO_X86=1), the runners and the prefix
 # script report a skip (exit 77) with the reason, never a failure. Unforced, where the probe
 # says 32-bit programs run, the runner runs the 32-bit loader for real.
 set -uo pipefail
@@ -12,6 +12,10 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 out=$(VTL_NO_X86=1 "$here/run-x86.sh" "$vtlload" "$dll" 2>&1); status=$?
 [[ $status == 77 ]] || fail "forced: run-x86.sh exited $status, expected 77"
 [[ $out == "SKIPPED: 32-bit runs are switched off (VTL_NO_X86=1)" ]] || fail "forced: run-x86.sh said '$out'"
+
+out=$(VTL_NO_X86=1 "$here/../tests/e2e/with_x86.sh" true 2>&1); status=$?
+[[ $status == 77 && $out == "SKIPPED: 32-bit runs are switched off (VTL_NO_X86=1)" ]] ||
+  fail "forced: with_x86.sh exited $status with '$out'"
 
 out=$(VTL_NO_X86=1 "$here/wine-prefix.sh" create "$WINEPREFIX-switch" x86 2>&1); status=$?
 [[ $status == 77 && $out == SKIPPED:* ]] || fail "forced: wine-prefix.sh exited $status with '$out'"

@@ -27,13 +27,9 @@ uint32_t Option(const char* name, uint32_t fallback)
 const uint32_t kScripts = Option("--scripts", 2000);
 const uint32_t kSeed = Option("--seed", 20240501);
 
-bool IsGeneratedName(const wchar_t* name)
-{
-    return name[0] == L'q' && (name[1] == L'z' || name[1] == L'v' || name[1] == L'r');
-}
-
 // Runs generated scripts inside HKCU\Software\vtlMenuTests\RegscriptGenerated\A\B\Case, with a
-// sentinel key that no script names beside and inside Case.
+// sentinel key that no script names beside and inside Case (named to sort after every
+// generated name).
 class GeneratedScriptTest : public testing::Test {
 protected:
     GeneratedScriptTest() { map_.Add(L"Var", kVariableValue); }
@@ -52,7 +48,7 @@ protected:
     {
         RemoveEverything();
         MakeKey(HKEY_CURRENT_USER, kCase);
-        SetString(HKEY_CURRENT_USER, kCase + std::wstring(L"\\zSentinel"), L"s", L"inside");
+        SetString(HKEY_CURRENT_USER, kCase + std::wstring(L"\\~Sentinel"), L"s", L"inside");
         SetString(HKEY_CURRENT_USER, kRoot + std::wstring(L"\\A\\B\\Sentinel"), L"s", L"beside");
     }
 
@@ -89,7 +85,7 @@ protected:
     {
         wchar_t value[16];
         DWORD size = sizeof(value);
-        bool inside = RegGetValueW(HKEY_CURRENT_USER, (kCase + std::wstring(L"\\zSentinel")).c_str(),
+        bool inside = RegGetValueW(HKEY_CURRENT_USER, (kCase + std::wstring(L"\\~Sentinel")).c_str(),
                                    L"s", RRF_RT_REG_SZ, nullptr, value, &size) == ERROR_SUCCESS;
         size = sizeof(value);
         return inside && RegGetValueW(HKEY_CURRENT_USER,
@@ -153,10 +149,10 @@ TEST_F(GeneratedScriptTest, RegisterThenUnregisterLeavesNoTrace)
     for (uint32_t script = 0; script < kScripts; ++script) {
         GeneratedBlock block = GenerateBlock(kSeed + script);
         ASSERT_EQ(S_OK, Run(block.entries, TRUE)) << "seed " << kSeed + script << "\n" << block.entries;
-        ASSERT_EQ(block.expected + L"zSentinel/\nzSentinel:s=S inside\n", Case())
+        ASSERT_EQ(block.expected + L"~Sentinel/\n~Sentinel:s=S inside\n", Case())
             << "seed " << kSeed + script << "\n" << block.entries;
         ASSERT_EQ(S_OK, Run(block.entries, FALSE)) << "seed " << kSeed + script;
-        ASSERT_EQ(L"zSentinel/\nzSentinel:s=S inside\n", Case())
+        ASSERT_EQ(L"~Sentinel/\n~Sentinel:s=S inside\n", Case())
             << "seed " << kSeed + script << "\n" << block.entries;
     }
 }

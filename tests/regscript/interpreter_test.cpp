@@ -48,12 +48,17 @@ TEST_F(InterpreterTest, ProtectedNamesAreNeverRemoved)
     EXPECT_EQ(L"CLSID/\nCLSID\\New/\nCLSID\\Other/\nTypeLib/\nTypeLib\\Other/\n", Tree());
 }
 
-TEST_F(InterpreterTest, KeyNamesAreOnePathComponent)
+// A key name is one path component, and after ForceRemove or Delete it is no keyword: both
+// are syntax errors in both walks, found before anything is removed or written.
+TEST_F(InterpreterTest, KeyNamesAreOnePathComponentAndNoKeyword)
 {
     MakeKey(key_.Get(), L"P\\Child");
+    MakeKey(key_.Get(), L"NoRemove\\Old");
     const std::wstring before = Tree();
     for (const wchar_t* entries : {L"X\\Y = s 'v' }", L"ForceRemove X\\Y }", L"Delete X\\Y }",
-                                   L"P { '' = s 'v' } }", L"ForceRemove '' }", L"Delete '' }"}) {
+                                   L"P { '' = s 'v' } }", L"ForceRemove '' }", L"Delete '' }",
+                                   L"Delete NoRemove X = s 'v' }", L"ForceRemove Val N = s 'v' }",
+                                   L"forceremove 'DELETE' X }", L"ForceRemove noremove P { Child } }"}) {
         EXPECT_EQ(DISP_E_EXCEPTION, Register(entries)) << entries;
         EXPECT_EQ(DISP_E_EXCEPTION, Unregister(entries)) << entries;
         EXPECT_EQ(before, Tree()) << entries;
@@ -127,15 +132,32 @@ TEST_F(InterpreterTest, EmptyKeyRemovedAtOnceKeepsTheReaderInStep)
     EXPECT_EQ(L"", Tree());
 }
 
-TEST_F(InterpreterTest, KeptKeyLosesOnlyASubkeyOfItsOwnName)
+TEST_F(InterpreterTest, KeptKeyKeepsEverySubkeyTheScriptDoesNotName)
 {
     MakeKey(key_.Get(), L"Parent\\Parent\\Deep");
     MakeKey(key_.Get(), L"Parent\\Unrelated");
     MakeKey(key_.Get(), L"Parent\\Child");
+    MakeKey(key_.Get(), L"Software\\Software\\Deep");
+    MakeKey(key_.Get(), L"Software\\Gone");
     MakeKey(key_.Get(), L"CLSID\\CLSID");
     MakeKey(key_.Get(), L"CLSID\\Other");
-    EXPECT_EQ(S_OK, Unregister(L"Parent { Child } NoRemove CLSID { Gone } }"));
-    EXPECT_EQ(L"CLSID/\nCLSID\\CLSID/\nCLSID\\Other/\nParent/\nParent\\Unrelated/\n", Tree());
+    EXPECT_EQ(S_OK, Unregister(L"Parent { Child } NoRemove Software { Gone } CLSID { Gone } }"));
+    EXPECT_EQ(L"CLSID/\nCLSID\\CLSID/\nCLSID\\Other/\nParent/\nParent\\Parent/\nParent\\Parent\\Deep/\n"
+              L"Parent\\Unrelated/\nSoftware/\nSoftware\\Software/\nSoftware\\Software\\Deep/\n",
+              Tree());
+}
+
+// Only the token "{" opens a block: keys named by GUIDs, with or without blocks of their own,
+// unregister as they registered.
+TEST_F(InterpreterTest, KeysNamedWithABraceRoundTrip)
+{
+    const std::wstring entries = L"K { Categories { {G1} {G2} } {G3} = s g { {G4} } '{G5}' } After }";
+    EXPECT_EQ(S_OK, Register(entries));
+    EXPECT_EQ(L"After/\nK/\nK\\Categories/\nK\\Categories\\{G1}/\nK\\Categories\\{G2}/\nK\\{G3}/\n"
+              L"K\\{G3}:=S g\nK\\{G3}\\{G4}/\nK\\{G5}/\n",
+              Tree());
+    EXPECT_EQ(S_OK, Unregister(entries));
+    EXPECT_EQ(L"", Tree());
 }
 
 TEST_F(InterpreterTest, BlocksAfterValueLinesAreReadInStep)

@@ -7,6 +7,8 @@ const wchar_t kVariableValue[] = L"r=e%p;l";
 
 namespace {
 
+const wchar_t kGuidHead[] = L"{5EED";
+
 class Generator {
 public:
     explicit Generator(uint32_t seed) : random_(seed) {}
@@ -50,6 +52,22 @@ private:
             quoted += unit == L'\'' ? L"''" : std::wstring(1, unit);
         }
         return quoted + L"'";
+    }
+
+    // "{5EEDnnnn-xxxx-xxxx-xxxx-xxxxxxxxxxxx}": the name's number, then hex digits of either case.
+    std::wstring GuidName()
+    {
+        wchar_t number[5];
+        swprintf(number, 5, L"%04X", ++names_);
+        std::wstring name = kGuidHead + std::wstring(number);
+        static const wchar_t digits[] = L"0123456789ABCDEFabcdef";
+        for (int group : {4, 4, 4, 12}) {
+            name += L'-';
+            for (int count = 0; count < group; ++count) {
+                name += digits[Pick(22)];
+            }
+        }
+        return name + L'}';
     }
 
     std::wstring Name(const wchar_t* prefix)
@@ -99,24 +117,26 @@ private:
         std::wstring prefix = path.empty() ? L"" : path + L"\\";
         for (int values = Chance(30) ? Pick(3) : 0; values > 0; --values) {
             static const wchar_t* const keywords[] = {L"val", L"Val", L"VAL", L"'Val'"};
-            std::wstring name = Name(L"qv");
+            std::wstring name = Chance(20) ? GuidName() : Name(L"qv");
             auto [clause, dump] = Clause();
             block.entries += keywords[Pick(4)] + Blank() + Token(name) + Blank() + clause + Blank();
             lines_.push_back(path + L":" + name + L"=" + dump);
         }
         for (int keys = Pick(depth == 0 ? 5 : 4 - depth); keys > 0 && names_ < 40; --keys) {
-            std::wstring name = Name(L"qz");
+            // A GUID-named key mostly stands alone, as under "Implemented Categories".
+            bool guid = Chance(30);
+            std::wstring name = guid ? GuidName() : Name(L"qz");
             if (Chance(15)) {
                 block.entries += (Chance(50) ? L"ForceRemove" : L"forceremove") + Blank();
             }
             block.entries += Token(name) + Blank();
             lines_.push_back(prefix + name + L"/");
-            if (Chance(60)) {
+            if (Chance(guid ? 20 : 60)) {
                 auto [clause, dump] = Clause();
                 block.entries += clause + Blank();
                 lines_.push_back(prefix + name + L":=" + dump);
             }
-            if (depth < 3 && Chance(50)) {
+            if (depth < 3 && Chance(guid ? 20 : 50)) {
                 block.entries += L"{" + Blank();
                 Entries(prefix + name, depth + 1, block);
                 block.entries += L"}" + Blank();
@@ -146,6 +166,12 @@ std::vector<std::wstring> SplitAtBlanks(const std::wstring& text)
 GeneratedBlock GenerateBlock(uint32_t seed)
 {
     return Generator(seed).Block();
+}
+
+bool IsGeneratedName(const wchar_t* name)
+{
+    return (name[0] == L'q' && (name[1] == L'z' || name[1] == L'v' || name[1] == L'r')) ||
+           wcsncmp(name, kGuidHead, wcslen(kGuidHead)) == 0;
 }
 
 std::wstring Mutate(const std::wstring& text, std::mt19937& random)

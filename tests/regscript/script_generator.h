@@ -11,10 +11,14 @@ struct GeneratedBlock {
 };
 
 // Nested keys, default and named S/D/B values, quoted and bare names with apostrophes,
-// ForceRemove and Val. Names begin with "qz" (keys) or "qv" (values). "%Var%" may appear;
-// the run's map must give Var the value kVariableValue.
+// ForceRemove and Val. Names begin with "qz" (keys) or "qv" (values), or are GUIDs in braces
+// beginning "{5EED" (keys, often with neither value nor block, and values). "%Var%" may
+// appear; the run's map must give Var the value kVariableValue.
 GeneratedBlock GenerateBlock(uint32_t seed);
 extern const wchar_t kVariableValue[];
+
+// True for the names GenerateBlock and Mutate make ("qr" for Mutate's random tokens).
+bool IsGeneratedName(const wchar_t* name);
 
 // One or two of: truncation, dropped, duplicated, swapped or inserted tokens (braces,
 // apostrophes, keywords), over-long tokens and names, random units. Random tokens also begin

@@ -40,6 +40,21 @@ TEST_F(RunScriptTest, FailedRegisterUndoesOnlyItsOwnBlock)
               Dump(key_.Get()));
 }
 
+// The undo walk reads past what failed to register without failing itself; the caller gets
+// the register walk's own failure, and the block is gone.
+TEST_F(RunScriptTest, FailedRegisterReturnsItsOwnFailureAfterTheUndo)
+{
+    struct Case {
+        const wchar_t* body;
+        HRESULT result;
+    };
+    for (const Case& c : {Case{L"A = s a { Inner } B = b 'abc' C", E_FAIL},
+                          {L"A = s a { Inner } Delete NoRemove B = s 'v' C", DISP_E_EXCEPTION}}) {
+        EXPECT_EQ(c.result, Run(Block(c.body), TRUE)) << c.body;
+        EXPECT_EQ(L"", Dump(key_.Get())) << c.body;
+    }
+}
+
 TEST_F(RunScriptTest, FailedUnregisterStopsWhereItFailed)
 {
     MakeKey(key_.Get(), L"A");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "heap_usage.h"
 #include "module_override.h"
 #include "regscript/replacement_map.h"
 #include "regscript/variable_expansion.h"
@@ -83,15 +84,7 @@ public:
             fill_[index] = nullptr;
         }
     }
-    int BusyBlocks()
-    {
-        int busy = 0;
-        PROCESS_HEAP_ENTRY entry = {};
-        while (HeapWalk(record_.privateHeap, &entry)) {
-            busy += (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) != 0;
-        }
-        return busy;
-    }
+    int BusyBlocks() { return ::BusyBlocks(record_.privateHeap); }
 
 private:
     static HANDLE WINAPI CreateSmallHeap(DWORD, SIZE_T, SIZE_T) { return HeapCreate(0, 0, 65536); }

@@ -9,8 +9,14 @@
 
 #include "automation_test_library.h"
 #include "built_files.h"
+#include "module_override.h"
 #include "registry_probe.h"
+#include "registry_snapshot.h"
+#include "runtime/other_registry_view.h"
+#include "server/module_type_lib.h"
+#include "server/other_build_registration.h"
 #include "server/server_registration.h"
+#include "server/vtl_guids.h"
 
 namespace {
 
@@ -75,6 +81,30 @@ bool HasCategory(const CLSID& clsid, const wchar_t* kind, const CATID& category)
                              ClassKey(clsid) + L"\\" + kind + L"\\" + GuidText(category));
 }
 
+// CLSID\{clsid}\InprocServer32 naming a server, in one registry view of HKEY_CLASSES_ROOT.
+bool SetServer(REGSAM view, const CLSID& clsid, const wchar_t* path)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (ClassKey(clsid) + L"\\InprocServer32").c_str(), 0, nullptr, 0,
+                        KEY_SET_VALUE | view, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(path),
+                                 static_cast<DWORD>((lstrlenW(path) + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+void DeleteClassKey(REGSAM view, const CLSID& clsid)
+{
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_ALL_ACCESS | view, &classes) == ERROR_SUCCESS) {
+        RegDeleteTreeW(classes, GuidText(clsid).c_str());
+        RegDeleteKeyW(classes, GuidText(clsid).c_str());
+        RegCloseKey(classes);
+    }
+}
+
 bool TypeLibRegistered()
 {
     return RegistryKeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(kTestLibraryId) + L"\\1.0");
@@ -120,8 +150,8 @@ protected:
     {
         RemoveTestTypeLibRegistration();
         for (const CLSID* clsid : {&kFirstClass, &kSecondClass, &kThirdClass}) {
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
-            RegDeleteKeyW(HKEY_CLASSES_ROOT, ClassKey(*clsid).c_str());
+            DeleteClassKey(0, *clsid);
+            DeleteClassKey(OtherRegistryView(), *clsid);
         }
     }
 
@@ -179,16 +209,44 @@ TEST_F(ServerRegistrationTest, FirstFailureStopsTheWalkAndLeavesTheTypeLibraryUn
     EXPECT_FALSE(TypeLibRegistered());
 }
 
+// The type library's own failure code is returned after the rows registered before it have
+// been undone, categories included.
 TEST_F(ServerRegistrationTest, RegisterReturnsTheTypeLibraryResult)
 {
     HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
     ASSERT_NE(nullptr, nullServer);
     record_.typeLibInstance = nullServer;
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&record_, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure)) << std::hex << typeLibFailure;
 
-    HRESULT result = RegisterServer(&record_, TRUE, nullptr);
-    EXPECT_TRUE(FAILED(result)) << std::hex << result;
-    EXPECT_EQ((std::vector<std::string>{"first+", "third+"}), calls);
+    EXPECT_EQ(typeLibFailure, RegisterServer(&record_, TRUE, nullptr));
+    EXPECT_EQ((std::vector<std::string>{"first+", "third+", "first-", "third-"}), calls);
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Implemented Categories", kImplementedCategory));
+    EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
     FreeLibrary(nullServer);
+}
+
+// The module's own class table and script (REGISTRY 101 of the built DLL) with a type library
+// module that carries none: the script runs, the type library fails, the script is undone.
+TEST_F(ServerRegistrationTest, FailedTypeLibraryLeavesTheClassesAsTheyWere)
+{
+    HMODULE dll = LoadLibraryW(BuiltDllPath().c_str());
+    HMODULE nullServer = LoadLibraryW(WindowsPathFromEnvironment("VTL_NULL_SERVER").c_str());
+    ASSERT_TRUE(dll && nullServer);
+    ModuleState module = *theModule;  // the program's heaps, the DLL's script
+    module.instance = dll;
+    module.typeLibInstance = nullServer;
+    module.classTable = vtlMenuClassTable;
+    ModuleOverride override(module);
+    const HRESULT typeLibFailure = RegisterModuleTypeLib(&module, nullptr);
+    ASSERT_TRUE(FAILED(typeLibFailure));
+
+    RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CLASSES_ROOT);
+    ASSERT_FALSE(before.count(ClassKey(CLSID_VTLShlExt))) << "the class is registered already";
+    EXPECT_EQ(typeLibFailure, RegisterServer(&module, TRUE, nullptr));  // not the script's own failure
+    EXPECT_EQ(std::vector<std::string>{}, RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT)));
+    FreeLibrary(nullServer);
+    FreeLibrary(dll);
 }
 
 TEST_F(ServerRegistrationTest, UnregisterIgnoresEveryFailure)
@@ -202,6 +260,46 @@ TEST_F(ServerRegistrationTest, UnregisterIgnoresEveryFailure)
     EXPECT_EQ(S_OK, UnregisterServer(&record_, TRUE, nullptr));
     EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
     FreeLibrary(nullServer);
+}
+
+TEST_F(ServerRegistrationTest, ClassOfTheOtherBuildKeepsTheSharedKeysAndLosesOnlyThisBuildsClassKey)
+{
+    // The first class registered by both builds, each in its own view; the third by this one.
+    const REGSAM other = OtherRegistryView();
+    ASSERT_TRUE(SetServer(0, kFirstClass, L"C:\\Own Build\\vtlMenu.dll"));
+    ASSERT_TRUE(SetServer(other, kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
+    ASSERT_TRUE(SetServer(0, kThirdClass, L"C:\\Own Build\\vtlMenu.dll"));
+    EXPECT_EQ(other != 0, OtherBuildHasClass(kFirstClass));
+    EXPECT_FALSE(OtherBuildHasClass(kThirdClass));
+
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, nullptr));
+    if (!other) {
+        // 32-bit Windows: one view, and every row unregisters as ever.
+        EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
+        return;
+    }
+    EXPECT_EQ((std::vector<std::string>{"third-"}), calls);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(kFirstClass)));
+    EXPECT_TRUE(OtherBuildHasClass(kFirstClass));
+}
+
+TEST_F(ServerRegistrationTest, RootWithoutViewsHoldsNoOtherBuildWhateverTheMachineHas)
+{
+    const wchar_t kPerUserClasses[] = L"Software\\vtlMenuTests\\ServerRegistrationClasses";
+    // As a per-user installation maps HKEY_CLASSES_ROOT: to a key of its own, where both views
+    // open the same keys. The machine's other view registers the class too.
+    ASSERT_TRUE(SetServer(OtherRegistryView(), kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
+    HKEY scratch = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kPerUserClasses, 0, nullptr,
+                                             0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+    EXPECT_TRUE(SetServer(0, kFirstClass, L"C:\\Own Build\\vtlMenu.dll"));
+    EXPECT_FALSE(OtherBuildHasClass(kFirstClass));
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, nullptr));
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    RegCloseKey(scratch);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kPerUserClasses);  // its own key: other programs share the parent
+    EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
 }
 
 TEST_F(ServerRegistrationTest, MissingModuleRecordIsAnInvalidArgument)

@@ -88,7 +88,8 @@ TEST_F(VTLShlExtTest, InterfacesReachTheExtension)
     EXPECT_EQ(40u, GetMenuItemID(popup, 0));
     DestroyMenu(popup);
     char name[8] = "keep";
-    EXPECT_EQ(S_OK, menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, name, sizeof(name)));
+    EXPECT_EQ(E_NOTIMPL, menu->GetCommandString(0, GCS_HELPTEXTA, nullptr, name, sizeof(name)));
+    EXPECT_EQ(S_OK, menu->GetCommandString(0, GCS_VALIDATEW, nullptr, nullptr, 0));
     EXPECT_STREQ("keep", name);
     CMINVOKECOMMANDINFO info = {};
     info.cbSize = sizeof(info);
@@ -165,6 +166,22 @@ TEST_F(VTLShlExtTest, AggregateCountsOnTheOuterObjectAndAsksItFirst)
     EXPECT_EQ(1, outer.references);
     EXPECT_EQ(0u, outer.inner->Release());  // destroys the aggregate, leaves the outer alone
     EXPECT_EQ(1, outer.references);
+}
+
+TEST_F(VTLShlExtTest, DestroyedAggregateGivesBackItsSelection)
+{
+    OuterObject outer;
+    ASSERT_EQ(S_OK, CreateVTLShlExt(&outer, IID_IUnknown, reinterpret_cast<void**>(&outer.inner)));
+    auto* init = Query<IShellExtInit>(outer.inner, IID_IShellExtInit);
+    ComPtr<IDataObject> data = HandMadeDataObject::Create(
+        HandMadeDataObject::Offer::kPaths, {L"C:\\a\\one.png", L"C:\\a\\two.txt", L"C:\\a\\three.tif"});
+    ASSERT_EQ(S_OK, init->Initialize(nullptr, data.Get(), nullptr));
+    init->Release();
+    EXPECT_EQ(baseline_ + 5, BusyBlocks(record_.privateHeap));  // the object, its array, three paths
+
+    EXPECT_EQ(0u, outer.inner->Release());
+    EXPECT_EQ(0, record_.lockCount);
+    EXPECT_EQ(baseline_, BusyBlocks(record_.privateHeap));
 }
 
 TEST_F(VTLShlExtTest, AggregateIsMadeForIUnknownOnly)

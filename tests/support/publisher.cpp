@@ -77,7 +77,13 @@ PublisherInstallation::~PublisherInstallation()
 {
     SetCurrentDirectoryW(savedDirectory_.c_str());
     SetEnvironmentVariableW(L"VTL_PUBLISH_RECORD", nullptr);
-    RegDeleteTreeW(HKEY_LOCAL_MACHINE, kPublisherVendorKey);
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY software = nullptr;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_ALL_ACCESS | view, &software) == ERROR_SUCCESS) {
+            RegDeleteTreeW(software, L"CorvalineVTL");  // kPublisherVendorKey in that view
+            RegCloseKey(software);
+        }
+    }
     DeleteFileW(recordFile_.c_str());
     if (!exePath_.empty()) {
         DeleteFileW(exePath_.c_str());
@@ -87,16 +93,16 @@ PublisherInstallation::~PublisherInstallation()
     }
 }
 
-bool PublisherInstallation::SetExePath(const std::wstring& value)
+bool PublisherInstallation::SetExePath(const std::wstring& value, REGSAM view)
 {
-    return SetExePathData(value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)), REG_SZ);
+    return SetExePathData(value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)), REG_SZ, view);
 }
 
-bool PublisherInstallation::SetExePathData(const void* data, DWORD bytes, DWORD type)
+bool PublisherInstallation::SetExePathData(const void* data, DWORD bytes, DWORD type, REGSAM view)
 {
     HKEY key = nullptr;
     LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPublisherKeyPath, 0, nullptr, 0,
-                                  KEY_SET_VALUE, nullptr, &key, nullptr);
+                                  KEY_SET_VALUE | view, nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) {
         std::cerr << "cannot create the publisher key: " << status << "\n";
         return false;
@@ -106,9 +112,15 @@ bool PublisherInstallation::SetExePathData(const void* data, DWORD bytes, DWORD 
     return status == ERROR_SUCCESS;
 }
 
-bool PublisherInstallation::DeleteExePath()
+bool PublisherInstallation::DeleteExePath(REGSAM view)
 {
-    return RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kPublisherKeyPath, L"ExePath") == ERROR_SUCCESS;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPublisherKeyPath, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    LONG status = RegDeleteValueW(key, L"ExePath");
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
 }
 
 std::vector<PublishRecord> PublisherInstallation::Records() const

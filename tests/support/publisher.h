@@ -1,8 +1,8 @@
 #pragma once
 // The stand-in publishing application installed in the test prefix: vtlpublish.exe copied to
 // a place of the test's choosing, "ExePath" under HKEY_LOCAL_MACHINE naming it, and the record
-// file it appends to. Everything is removed again at the end, and the host's current directory
-// (which a launch changes) is put back.
+// file it appends to. Everything is removed again at the end (the key from both registry views
+// of a 64-bit system), and the host's current directory (which a launch changes) is put back.
 
 #include <windows.h>
 
@@ -34,10 +34,11 @@ public:
     const std::wstring& ExePath() const { return exePath_; }
     const std::wstring& RecordFile() const { return recordFile_; }
 
-    // Replaces "ExePath": a zero-terminated text, or raw data of any size and type.
-    bool SetExePath(const std::wstring& value);
-    bool SetExePathData(const void* data, DWORD bytes, DWORD type);
-    bool DeleteExePath();
+    // Replaces "ExePath": a zero-terminated text, or raw data of any size and type; in this
+    // program's registry view, or in the view given (KEY_WOW64_32KEY, KEY_WOW64_64KEY).
+    bool SetExePath(const std::wstring& value, REGSAM view = 0);
+    bool SetExePathData(const void* data, DWORD bytes, DWORD type, REGSAM view = 0);
+    bool DeleteExePath(REGSAM view = 0);
 
     // Waits until the record file holds at least count records and the processes that wrote
     // them have ended; gives up after 30 s and returns what is there.

@@ -1,7 +1,5 @@
 #include "registry_snapshot.h"
 
-#include "runtime/unique_resource.h"
-
 namespace {
 
 std::string Narrow(const std::wstring& text)
@@ -13,54 +11,7 @@ std::string Narrow(const std::wstring& text)
     return result;
 }
 
-void ReadTree(HKEY key, const std::wstring& path, RegistrySnapshot& snapshot)
-{
-    auto& values = snapshot[path];
-    std::vector<wchar_t> name(16384);
-    std::vector<BYTE> data(64 * 1024);
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD dataSize = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        LONG status = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
-                                    data.data(), &dataSize);
-        if (status == ERROR_MORE_DATA) {
-            data.resize(dataSize);
-            --index;
-            continue;
-        }
-        if (status != ERROR_SUCCESS) {
-            break;
-        }
-        values[std::wstring(name.data(), nameLength)] =
-            RegistryValue{type, std::vector<BYTE>(data.begin(), data.begin() + dataSize)};
-    }
-    for (DWORD index = 0;; ++index) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                          nullptr) != ERROR_SUCCESS) {
-            break;
-        }
-        std::wstring child(name.data(), nameLength);
-        UniqueKey childKey;
-        if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ, childKey.Put()) == ERROR_SUCCESS) {
-            ReadTree(childKey.Get(), path.empty() ? child : path + L"\\" + child, snapshot);
-        }
-    }
-}
-
 }  // namespace
-
-RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path)
-{
-    RegistrySnapshot snapshot;
-    UniqueKey key;
-    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, key.Put()) ==
-        ERROR_SUCCESS) {
-        ReadTree(key.Get(), L"", snapshot);
-    }
-    return snapshot;
-}
 
 std::vector<std::string> RegistryDifferences(const RegistrySnapshot& before,
                                              const RegistrySnapshot& after, size_t limit)
@@ -108,4 +59,23 @@ std::vector<std::wstring> AddedKeys(const RegistrySnapshot& before, const Regist
         }
     }
     return added;
+}
+
+RegistrySnapshot RegistryWrites(const RegistrySnapshot& before, const RegistrySnapshot& after)
+{
+    RegistrySnapshot writes;
+    for (const auto& [key, values] : after) {
+        auto old = before.find(key);
+        if (old == before.end()) {
+            writes[key] = values;
+            continue;
+        }
+        for (const auto& [name, value] : values) {
+            auto oldValue = old->second.find(name);
+            if (oldValue == old->second.end() || !(oldValue->second == value)) {
+                writes[key][name] = value;
+            }
+        }
+    }
+    return writes;
 }

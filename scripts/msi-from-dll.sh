@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# msi-from-dll.sh <x86|x64> <vtlreg.exe> <vtlMenu.dll> <output.msi>
+# Harvests the DLL's own registration into a WiX fragment (<output>-files.wxs beside the
+# package) with vtlreg, run under Wine in the prefix that WINEPREFIX names, and builds the
+# package from it and packaging/vtlMenu.wxs with wixl. Exit 77 (a skip, with the reason) where
+# this machine cannot run the 32-bit vtlreg.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+arch=$1 vtlreg=$2 dll=$3 msi=$4
+fragment=${msi%.msi}-files.wxs
+
+case "$arch" in
+  x64) loader=(/usr/lib/wine/wine64) ;;
+  x86)
+    if ! reason=$("$here/x86-probe.sh"); then
+      echo "SKIPPED: $reason"
+      exit 77
+    fi
+    loader=(/usr/lib/wine/wine) ;;
+  *) echo "usage: msi-from-dll.sh <x86|x64> <vtlreg.exe> <vtlMenu.dll> <output.msi>" >&2; exit 2 ;;
+esac
+command -v wixl >/dev/null || { echo "msi-from-dll: wixl is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+
+# Wine reaches the Unix root as drive Z:.
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+mkdir -p "$(dirname "$msi")"
+rm -f "$msi" "$fragment"
+"${loader[@]}" "$vtlreg" harvest "$(windows_path "$(realpath "$dll")")" --wix "$(windows_path "$(realpath -m "$fragment")")"
+# wixl finds a file's source only by a relative path.
+product=$(realpath "$here/../packaging/vtlMenu.wxs") fragment=$(realpath "$fragment") msi=$(realpath -m "$msi")
+(cd "$(dirname "$dll")" && wixl -a "$arch" -D Arch="$arch" -D ModuleSource="$(basename "$dll")" -o "$msi" \
+  "$product" "$fragment")
+echo "msi-from-dll: $msi"

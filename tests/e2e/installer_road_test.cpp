@@ -1,0 +1,351 @@
+// The installer road: vtlreg harvests the DLL's own registration into a registry file, a WiX
+// fragment (built into a package by the msi_package fixture) and a per-user registration.
+// Each must write exactly what the platform's regsvr32 writes for the same path, vtlshell must
+// right-click and publish from the result, and removal must leave the registry and the program
+// folder as they were.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "built_files.h"
+#include "process_run.h"
+#include "publisher.h"
+#include "registry_probe.h"
+#include "registry_snapshot.h"
+#include "temp_folder.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& text)
+{
+    return std::string(text.begin(), text.end());
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.size() >= prefix.size() &&
+           CompareStringOrdinal(text.data(), static_cast<int>(prefix.size()), prefix.data(),
+                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL;
+}
+
+ProcessResult Vtlreg(const std::wstring& arguments)
+{
+    return RunProcess(Quoted(ProgramFolder() + L"vtlreg.exe") + L" " + arguments, 300000);
+}
+
+ProcessResult Regsvr32(const std::wstring& options, const std::wstring& dll)
+{
+    return RunProcess(Quoted(SystemProgram(L"regsvr32.exe")) + L" " + options + L" " + Quoted(dll));
+}
+
+std::string Listed(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines) {
+        text += "  " + line + "\n";
+    }
+    return text;
+}
+
+// HKEY_CLASSES_ROOT without the platform's own record of installed packages ("Installer"),
+// which msiexec keeps and which is not the product's registration.
+RegistrySnapshot Classes()
+{
+    RegistrySnapshot classes = TakeRegistrySnapshot(HKEY_CLASSES_ROOT);
+    for (auto entry = classes.begin(); entry != classes.end();) {
+        bool record = lstrcmpiW(entry->first.c_str(), L"Installer") == 0 || StartsWith(entry->first, L"Installer\\");
+        entry = record ? classes.erase(entry) : std::next(entry);
+    }
+    return classes;
+}
+
+RegistrySnapshot UserClasses()
+{
+    return TakeRegistrySnapshot(HKEY_CURRENT_USER, L"Software\\Classes");
+}
+
+// HKEY_CLASSES_ROOT as regsvr32 leaves it for the DLL at `dll`; the registration is removed
+// again, and that removal must restore `before`.
+RegistrySnapshot RegisteredByRegsvr32(const std::wstring& dll, const RegistrySnapshot& before)
+{
+    EXPECT_EQ(0u, Regsvr32(L"/s", dll).exitCode);
+    RegistrySnapshot registered = Classes();
+    EXPECT_EQ(0u, Regsvr32(L"/u /s", dll).exitCode);
+    EXPECT_TRUE(RegistryDifferences(before, Classes()).empty());
+    return registered;
+}
+
+// Right-clicks two files with vtlshell, picks the entry and checks what the application got.
+void ExpectRightClickPublishes()
+{
+    TempFolder folder(L"installer road right-click");
+    ASSERT_FALSE(folder.MakeFile(L"Quay.JPG").empty());
+    ASSERT_FALSE(folder.MakeFile(L"notes.txt").empty());
+    PublisherInstallation publisher(folder.Path() + L"Publisher\\pub.exe");
+    ASSERT_TRUE(publisher.Ready());
+    ProcessResult run = RunProcess(Quoted(ProgramFolder() + L"vtlshell.exe") + L" --invoke \"&Publish with Vantorel\" " +
+                                   Quoted(folder.Path() + L"Quay.JPG") + L" " + Quoted(folder.Path() + L"notes.txt"));
+    EXPECT_EQ(0u, run.exitCode) << run.output;
+    EXPECT_TRUE(Contains(run.output, "0\tid 1\t\"&Publish with Vantorel\"\tbitmap\r\n")) << run.output;
+    std::vector<PublishRecord> records = publisher.WaitForRecords(1);
+    ASSERT_EQ(1u, records.size());
+    std::wstring lowered = folder.Path();
+    CharLowerBuffW(&lowered[0], static_cast<DWORD>(lowered.size()));
+    EXPECT_EQ(publisher.ExePath() + L" \"2008::" + lowered + L"::notes.txt::quay.jpg\"", records[0].command);
+}
+
+int ScratchKeysLeft()
+{
+    int left = 0;
+    for (const auto& entry : TakeRegistrySnapshot(HKEY_CURRENT_USER, L"Software")) {
+        left += StartsWith(entry.first, L"vtlreg scratch") ? 1 : 0;
+    }
+    return left;
+}
+
+// The registry file, imported with the platform's reg.exe: harvested where the DLL was built,
+// and (the second case) for a copy in a folder with blanks and an apostrophe, named with
+// --module-path as a package author names the installed path.
+class RegistryFileRoad : public testing::TestWithParam<bool> {};
+
+TEST_P(RegistryFileRoad, ImportsExactlyWhatRegsvr32WritesAndTheShellPublishesFromIt)
+{
+    TempFolder folder(L"registry file road");
+    std::wstring built = BuiltDllPath();
+    std::wstring installed = built;
+    std::wstring options;
+    std::unique_ptr<TempFolder> copyFolder;
+    if (GetParam()) {
+        copyFolder = std::make_unique<TempFolder>(L"Bob's Photo Tools");
+        installed = copyFolder->CopyIn(built, L"vtlMenu.dll");
+        ASSERT_FALSE(installed.empty());
+        options = L" --module-path " + Quoted(installed);
+    }
+    RegistrySnapshot before = Classes();
+    RegistrySnapshot expected = RegisteredByRegsvr32(installed, before);
+
+    std::wstring file = folder.Path() + L"vtlMenu.reg";
+    ProcessResult harvest = Vtlreg(L"harvest " + Quoted(built) + L" --reg " + Quoted(file) + options);
+    ASSERT_EQ(0u, harvest.exitCode) << harvest.output;
+    EXPECT_TRUE(RegistryDifferences(before, Classes()).empty()) << "a harvest writes no class";
+    EXPECT_EQ(0, ScratchKeysLeft());
+
+    ProcessResult imported = RunProcess(Quoted(SystemProgram(L"reg.exe")) + L" import " + Quoted(file));
+    ASSERT_EQ(0u, imported.exitCode) << imported.output;
+    RegistrySnapshot after = Classes();
+    std::vector<std::string> differences = RegistryDifferences(expected, after);
+    EXPECT_TRUE(differences.empty()) << "the import differs from regsvr32:\n" << Listed(differences);
+    size_t keys = AddedKeys(before, after).size();
+    EXPECT_GE(keys, 16u);
+    std::printf("registry file road: %u keys added by the import, all equal to regsvr32's\n",
+                static_cast<unsigned>(keys));
+
+    ExpectRightClickPublishes();
+    EXPECT_EQ(0u, Regsvr32(L"/u /s", installed).exitCode);
+    EXPECT_TRUE(RegistryDifferences(before, Classes()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(DllPlacement, RegistryFileRoad, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                             return info.param ? "NamedForACopyInFolderWithBlanksAndApostrophe" : "InBuildTree";
+                         });
+
+// The package built from the harvested fragment, installed and removed by msiexec.
+TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
+{
+    std::wstring package = WindowsPathFromEnvironment("VTL_MSI");
+    ASSERT_FALSE(package.empty()) << "VTL_MSI is not set";
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(package.c_str())) << "the msi_package fixture made none";
+    wchar_t programFiles[MAX_PATH];
+    ASSERT_EQ(S_OK, SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, 0, programFiles));
+    const std::wstring folder = std::wstring(programFiles) + L"\\vtlMenu";
+    const std::wstring installed = folder + L"\\vtlMenu.dll";
+    ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str()));
+
+    // A system keeps other handlers beside ours; a fresh prefix has none, and the Installer
+    // removes a parent key that its uninstall leaves empty, as it is meant to.
+    const wchar_t neighbour[] = L"*\\shellex\\ContextMenuHandlers\\VtlTestNeighbour";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour, nullptr, REG_SZ, L"another handler", 32));
+    RegistrySnapshot before = Classes();
+
+    // What regsvr32 writes for a copy at the path the package installs to.
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(BuiltDllPath().c_str(), installed.c_str(), FALSE));
+    RegistrySnapshot expected = RegisteredByRegsvr32(installed, before);
+    ASSERT_TRUE(DeleteFileW(installed.c_str()));
+    ASSERT_TRUE(RemoveDirectoryW(folder.c_str()));
+
+    ProcessResult install = RunProcess(L"msiexec /i " + Quoted(package) + L" /qn", 300000);
+    ASSERT_EQ(0u, install.exitCode) << install.output;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(installed.c_str()));
+    RegistrySnapshot after = Classes();
+    std::vector<std::string> differences = RegistryDifferences(expected, after);
+    EXPECT_TRUE(differences.empty()) << "the package differs from regsvr32:\n" << Listed(differences);
+    std::printf("package road: msiexec /i exit %lu, %u keys added, all equal to regsvr32's\n", install.exitCode,
+                static_cast<unsigned>(AddedKeys(before, after).size()));
+
+    ExpectRightClickPublishes();
+
+    ProcessResult remove = RunProcess(L"msiexec /x " + Quoted(package) + L" /qn", 300000);
+    EXPECT_EQ(0u, remove.exitCode) << remove.output;
+    differences = RegistryDifferences(before, Classes());
+    EXPECT_TRUE(differences.empty()) << "HKEY_CLASSES_ROOT differs after msiexec /x:\n" << Listed(differences);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str())) << "the program folder stays";
+    std::printf("package road: msiexec /x exit %lu, %u differences left\n", remove.exitCode,
+                static_cast<unsigned>(differences.size()));
+    for (const auto& entry : TakeRegistrySnapshot(HKEY_CLASSES_ROOT, L"Installer")) {
+        for (const auto& value : entry.second) {
+            EXPECT_EQ(std::wstring::npos, value.first.find(L"vtlMenu")) << "the platform still records the product";
+        }
+    }
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour);
+}
+
+// The per-user registration: only HKEY_CURRENT_USER\Software\Classes is written, with exactly
+// the keys regsvr32 writes under HKEY_CLASSES_ROOT. Wine's COM activation reads only the
+// machine's classes, so this road is checked by the registry's content alone.
+class PerUserRoad : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        // Every Windows system has the key; a fresh prefix makes it on first use.
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Classes", 0, nullptr, 0, KEY_READ,
+                                                 nullptr, &key, nullptr));
+        RegCloseKey(key);
+    }
+};
+
+TEST_F(PerUserRoad, WritesOnlyTheUsersClassesExactlyAsRegsvr32WritesTheMachinesAndRemovesThem)
+{
+    const std::wstring dll = BuiltDllPath();
+    RegistrySnapshot machine = Classes();
+    RegistrySnapshot user = UserClasses();
+    RegistrySnapshot byRegsvr32 = RegistryWrites(machine, RegisteredByRegsvr32(dll, machine));
+
+    ProcessResult install = Vtlreg(L"install --user " + Quoted(dll));
+    ASSERT_EQ(0u, install.exitCode) << install.output;
+    EXPECT_TRUE(Contains(install.output, "installed for this user")) << install.output;
+    EXPECT_TRUE(Contains(install.output, "no OaEnablePerUserTLibRegistration")) << install.output;
+    EXPECT_TRUE(RegistryDifferences(machine, Classes()).empty()) << "the machine's classes are untouched";
+    EXPECT_EQ(0, ScratchKeysLeft());
+    RegistrySnapshot byVtlreg = RegistryWrites(user, UserClasses());
+
+    for (const auto& [key, values] : byRegsvr32) {
+        if (StartsWith(key, L"Wow6432Node\\TypeLib\\")) {
+            // Wine shows the machine's one TypeLib key in both registry views: the same key.
+            auto shared = byRegsvr32.find(key.substr(wcslen(L"Wow6432Node\\")));
+            EXPECT_TRUE(shared != byRegsvr32.end() && shared->second == values) << Narrow(key);
+            continue;
+        }
+        auto written = byVtlreg.find(key);
+        EXPECT_TRUE(written != byVtlreg.end() && written->second == values) << "differs: " << Narrow(key);
+    }
+    for (const auto& [key, values] : byVtlreg) {
+        if (!byRegsvr32.count(key)) {
+            // Only the parents that the machine's classes hold already, with nothing in them.
+            EXPECT_TRUE(machine.count(key) && values.empty()) << "not written by regsvr32: " << Narrow(key);
+        }
+    }
+    std::printf("per-user road: %u keys written by regsvr32, all under HKEY_CURRENT_USER\\Software\\Classes\n",
+                static_cast<unsigned>(byRegsvr32.size()));
+
+    ProcessResult uninstall = Vtlreg(L"uninstall --user " + Quoted(dll));
+    EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
+    std::vector<std::string> differences = RegistryDifferences(user, UserClasses());
+    EXPECT_TRUE(differences.empty()) << "the user's classes differ after uninstall:\n" << Listed(differences);
+    EXPECT_TRUE(RegistryDifferences(machine, Classes()).empty());
+}
+
+TEST_F(PerUserRoad, LeavesTheMachinesRegistrationOfTheSameDllAlone)
+{
+    const std::wstring dll = BuiltDllPath();
+    RegistrySnapshot user = UserClasses();
+    ASSERT_EQ(0u, Regsvr32(L"/s", dll).exitCode);
+    RegistrySnapshot machine = Classes();
+
+    EXPECT_EQ(0u, Vtlreg(L"install --user " + Quoted(dll)).exitCode);
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\VtlMenu.VTLShlExt\\CurVer"));
+    ProcessResult uninstall = Vtlreg(L"uninstall --user " + Quoted(dll));
+    EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
+    EXPECT_TRUE(RegistryDifferences(user, UserClasses()).empty()) << Listed(RegistryDifferences(user, UserClasses()));
+    std::vector<std::string> differences = RegistryDifferences(machine, Classes());
+    EXPECT_TRUE(differences.empty()) << "the machine's registration changed:\n" << Listed(differences);
+    EXPECT_EQ(0u, Regsvr32(L"/u /s", dll).exitCode);
+}
+
+// A DLL that does not load, is no COM server or fails to register: a clear message, exit
+// code 1, no output file (an older one stays), and nothing written anywhere.
+TEST(VtlregFailures, LeaveNoFileNoKeyAndSayWhy)
+{
+    TempFolder folder(L"vtlreg failures");
+    const std::wstring notADll = folder.MakeFile(L"not a dll.dll");
+    struct Case {
+        std::wstring dll;
+        const char* message;
+    };
+    const Case cases[] = {
+        {folder.Path() + L"missing.dll", "vtlreg: cannot load "},
+        {notADll, "vtlreg: cannot load "},
+        {WindowsPathFromEnvironment("VTL_TYPELIB_MODULE"), "has no DllRegisterServer export"},
+        {WindowsPathFromEnvironment("VTL_FAILING_SERVER"), "failed with 0x80040201"},
+    };
+    const std::wstring older = folder.Path() + L"older.reg";
+    HANDLE file = CreateFileW(older.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    DWORD written = 0;
+    WriteFile(file, "old", 3, &written, nullptr);
+    CloseHandle(file);
+
+    RegistrySnapshot machine = Classes();
+    RegistrySnapshot user = UserClasses();
+    for (const Case& item : cases) {
+        const std::wstring arguments[] = {
+            L"harvest " + Quoted(item.dll) + L" --reg " + Quoted(older),
+            L"harvest " + Quoted(item.dll) + L" --wix " + Quoted(folder.Path() + L"new.wxs"),
+            L"install --user " + Quoted(item.dll),
+            L"uninstall --user " + Quoted(item.dll),
+        };
+        for (const std::wstring& argument : arguments) {
+            ProcessResult run = Vtlreg(argument);
+            EXPECT_EQ(1u, run.exitCode) << Narrow(argument) << "\n" << run.output;
+            EXPECT_TRUE(Contains(run.output, item.message)) << Narrow(argument) << "\n" << run.output;
+        }
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((folder.Path() + L"new.wxs").c_str()));
+        WIN32_FILE_ATTRIBUTE_DATA attributes = {};
+        EXPECT_TRUE(GetFileAttributesExW(older.c_str(), GetFileExInfoStandard, &attributes));
+        EXPECT_EQ(3u, attributes.nFileSizeLow) << "the older file stays as it was";
+    }
+    EXPECT_TRUE(RegistryDifferences(machine, Classes()).empty()) << Listed(RegistryDifferences(machine, Classes()));
+    EXPECT_TRUE(RegistryDifferences(user, UserClasses()).empty());
+    EXPECT_EQ(0, ScratchKeysLeft());
+    int files = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder.Path() + L"*").c_str(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    do {
+        files += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    EXPECT_EQ(2, files) << "no temporary file is left beside the two the test made";
+
+    for (const wchar_t* wrong : {L"", L"harvest x.dll", L"harvest x.dll --reg a --wix b", L"install x.dll",
+                                 L"harvest x.dll --wix a --module-path b", L"publish x.dll"}) {
+        ProcessResult run = Vtlreg(wrong);
+        EXPECT_EQ(2u, run.exitCode) << Narrow(wrong);
+        EXPECT_TRUE(Contains(run.output, "usage: vtlreg")) << run.output;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,308 @@
+// vtlreg's parts against the platform: the registry file it writes goes through the platform's
+// own "reg import", the guard and the redirect work on real keys of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "class_root_redirect.h"
+#include "module_path_text.h"
+#include "output_file.h"
+#include "process_run.h"
+#include "reg_file.h"
+#include "registry_guard.h"
+#include "registry_probe.h"
+#include "registry_snapshot.h"
+#include "scratch_key.h"
+#include "temp_folder.h"
+#include "wix_fragment.h"
+
+namespace {
+
+const wchar_t kTestKey[] = L"Software\\vtlMenuTests\\vtlreg";
+
+RegistryValue Text(DWORD type, const std::wstring& text)
+{
+    RegistryValue value{type, {}};
+    for (wchar_t unit : text) {
+        value.data.push_back(static_cast<BYTE>(unit & 0xFF));
+        value.data.push_back(static_cast<BYTE>(unit >> 8));
+    }
+    value.data.push_back(0);
+    value.data.push_back(0);
+    return value;
+}
+
+RegistryValue Bytes(DWORD type, std::vector<BYTE> data)
+{
+    return RegistryValue{type, std::move(data)};
+}
+
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::string bytes;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "<missing>";
+    }
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+        bytes.append(buffer, read);
+    }
+    CloseHandle(file);
+    return bytes;
+}
+
+int FilesIn(const std::wstring& folder)
+{
+    int count = 0;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            count += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    return count;
+}
+
+class TestKey : public testing::Test {
+protected:
+    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
+    void TearDown() override
+    {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
+        RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey);
+    }
+    static void Write(const std::wstring& key, const wchar_t* name, const std::wstring& text)
+    {
+        std::wstring path = std::wstring(kTestKey) + (key.empty() ? L"" : L"\\" + key);
+        RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name, REG_SZ, text.c_str(),
+                        static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+};
+
+// Every value type, names and data that need escaping, a long value that wraps, the module's
+// path and folder: written out, imported by the platform's reg.exe, read back the same.
+TEST_F(TestKey, RegistryFileImportsBackToTheSameKeysAndValues)
+{
+    const std::wstring module = L"C:\\Build Tree\\bin\\vtlMenu.dll";
+    RegistrySnapshot keys;
+    keys[L"Plain"][L""] = Text(REG_SZ, L"a \"quoted\" back\\slash");
+    keys[L"Plain"][L"Name \"with\" \\ and ="] = Text(REG_SZ, L"");
+    keys[L"Plain"][L"Path"] = Text(REG_SZ, L"C:\\build tree\\BIN\\vtlMenu.dll");
+    keys[L"Plain"][L"Folder"] = Text(REG_SZ, L"C:\\Build Tree\\bin\\");
+    keys[L"Plain"][L"Lines"] = Text(REG_SZ, L"one\r\ntwo");
+    keys[L"Plain"][L"Unicode"] = Text(REG_SZ, L"\x4E2D\x6587 \x00E9");
+    keys[L"Types"][L"Number"] = Bytes(REG_DWORD, {0x78, 0x56, 0x34, 0x12});
+    keys[L"Types"][L"Expand"] = Text(REG_EXPAND_SZ, L"%SystemRoot%\\" + std::wstring(60, L'x'));
+    keys[L"Types"][L"Multi"] = Bytes(REG_MULTI_SZ, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0});
+    keys[L"Types"][L"Binary"] = Bytes(REG_BINARY, std::vector<BYTE>(100, 0xA5));
+    keys[L"Types"][L"Empty binary"] = Bytes(REG_BINARY, {});
+    keys[L"Types"][L"Big"] = Bytes(REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8});
+    keys[L"Empty\\Nested key"];
+    keys[L"Brackets [1]"][L""] = Text(REG_SZ, L"[x]");
+
+    ModulePathReplacement replacement{module, L"D:\\Apps\\vtlMenu.dll", L"D:\\Apps\\"};
+    std::wstring text = RegFileText(keys, std::wstring(L"HKEY_CURRENT_USER\\") + kTestKey, replacement);
+    EXPECT_EQ(0u, text.find(L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\"));
+    EXPECT_NE(std::wstring::npos, text.find(L"\"Path\"=\"D:\\\\Apps\\\\vtlMenu.dll\"\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"\"Number\"=dword:12345678\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"\"Big\"=hex(b):01,02,03,04,05,06,07,08\r\n"));
+    // A string without its terminator keeps its exact bytes in the file (the platform's importer
+    // terminates it, so it is not part of the round trip).
+    RegistrySnapshot unterminated;
+    unterminated[L"K"][L"u"] = Bytes(REG_SZ, {'x', 0});
+    EXPECT_NE(std::wstring::npos, RegFileText(unterminated, L"HKEY_CLASSES_ROOT").find(L"\"u\"=hex(1):78,00\r\n"));
+    for (size_t start = 0, end; (end = text.find(L"\r\n", start)) != std::wstring::npos; start = end + 2) {
+        EXPECT_LE(end - start, 80u) << "a line longer than regedit writes";
+    }
+
+    TempFolder folder(L"vtlreg registry file");
+    std::wstring file = folder.Path() + L"keys.reg";
+    std::wstring error;
+    ASSERT_TRUE(WriteWholeFile(file, RegFileBytes(text), error)) << std::string(error.begin(), error.end());
+    EXPECT_EQ(0, ReadFileBytes(file).compare(0, 4, "\xFF\xFEW\0", 4)) << "UTF-16LE with a byte order mark";
+    ProcessResult imported = RunProcess(Quoted(SystemProgram(L"reg.exe")) + L" import " + Quoted(file));
+    ASSERT_EQ(0u, imported.exitCode) << imported.output;
+
+    RegistrySnapshot expected = keys;
+    expected[L""];
+    expected[L"Empty"];
+    expected[L"Plain"][L"Path"] = Text(REG_SZ, L"D:\\Apps\\vtlMenu.dll");
+    expected[L"Plain"][L"Folder"] = Text(REG_SZ, L"D:\\Apps\\");
+    RegistrySnapshot read = TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey);
+    std::vector<std::string> differences = RegistryDifferences(expected, read);
+    EXPECT_TRUE(differences.empty()) << testing::PrintToString(differences);
+}
+
+TEST(ModulePathText, FindsThePathAndTheFolderWithoutRegardToCase)
+{
+    std::vector<TextPiece> pieces =
+        SplitAtModulePath(L"\"c:\\APPS\\vtlmenu.DLL\",1;C:\\Apps\\x;C:\\Apps", L"C:\\Apps\\vtlMenu.dll");
+    ASSERT_EQ(5u, pieces.size());
+    EXPECT_EQ(TextPart::kLiteral, pieces[0].part);
+    EXPECT_EQ(TextPart::kModulePath, pieces[1].part);
+    EXPECT_EQ(L"c:\\APPS\\vtlmenu.DLL", pieces[1].text);
+    EXPECT_EQ(L"\",1;", pieces[2].text);
+    EXPECT_EQ(TextPart::kModuleFolder, pieces[3].part);
+    EXPECT_EQ(L"x;C:\\Apps", pieces[4].text) << "a folder without its separator is not the folder";
+    EXPECT_EQ(L"C:\\a\\", FolderOf(L"C:\\a\\b.dll"));
+    EXPECT_EQ(L"", FolderOf(L"b.dll"));
+    EXPECT_EQ(1u, SplitAtModulePath(L"vtlMenu.dll", L"vtlMenu.dll").size());
+}
+
+TEST(WixFragment, HoldsTheFileAndOneRowPerValueWithInstallerReferences)
+{
+    RegistrySnapshot keys;
+    keys[L"CLSID"];
+    keys[L"CLSID\\{X}"][L""] = Text(REG_SZ, L"A & B <C>");
+    keys[L"CLSID\\{X}\\InprocServer32"][L""] = Text(REG_SZ, L"C:\\Tree\\vtlMenu.dll");
+    keys[L"CLSID\\{X}\\InprocServer32"][L"ThreadingModel"] = Text(REG_SZ, L"Apartment");
+    keys[L"CLSID\\{X}\\Programmable"];
+    keys[L"Lib\\HELPDIR"][L""] = Text(REG_SZ, L"c:\\tree\\");
+    keys[L"Lib\\FLAGS"][L"n"] = Bytes(REG_DWORD, {0xFF, 0xFF, 0xFF, 0xFF});
+    keys[L"Odd [key]"][L"$cost"] = Text(REG_SZ, L"[~]#1");
+
+    std::wstring text;
+    std::wstring error;
+    ASSERT_TRUE(WixFragmentText(keys, WixComponent{L"C:\\Tree\\vtlMenu.dll", true}, text, error));
+    const wchar_t* expected[] = {
+        L"<Component Id=\"vtlMenu.dll\" Guid=\"*\" Win64=\"yes\">",
+        L"<File Id=\"vtlMenu.dll\" Name=\"vtlMenu.dll\" Source=\"$(var.ModuleSource)\" KeyPath=\"yes\"/>",
+        L"<RegistryValue Root=\"HKCR\" Key=\"CLSID\\{X}\" Type=\"string\" Value=\"A &amp; B &lt;C&gt;\"/>",
+        L"<RegistryValue Root=\"HKCR\" Key=\"CLSID\\{X}\\InprocServer32\" Type=\"string\" Value=\"[#vtlMenu.dll]\"/>",
+        L"Key=\"CLSID\\{X}\\InprocServer32\" Name=\"ThreadingModel\" Type=\"string\" Value=\"Apartment\"/>",
+        L"<RegistryValue Root=\"HKCR\" Key=\"CLSID\\{X}\\Programmable\" Name=\"*\" Type=\"string\" Value=\"\"/>",
+        L"Key=\"Lib\\HELPDIR\" Type=\"string\" Value=\"[INSTALLFOLDER]\"/>",
+        L"Key=\"Lib\\FLAGS\" Name=\"n\" Type=\"integer\" Value=\"-1\"/>",
+        L"Key=\"Odd [\\[]key[\\]]\" Name=\"$$cost\" Type=\"string\" Value=\"[\\[]~[\\]]#1\"/>",
+    };
+    for (const wchar_t* line : expected) {
+        EXPECT_NE(std::wstring::npos, text.find(line)) << std::string(line, line + wcslen(line));
+    }
+    // Parents are made on the way to their children: no row of their own.
+    EXPECT_EQ(std::wstring::npos, text.find(L"Key=\"CLSID\" "));
+    int rows = 0;
+    for (size_t at = text.find(L"<RegistryValue"); at != std::wstring::npos; at = text.find(L"<RegistryValue", at + 1)) {
+        ++rows;
+    }
+    EXPECT_EQ(7, rows);
+    EXPECT_NE(std::wstring::npos, WixFragmentBytes(text).find("Value=\"A &amp; B"));
+    EXPECT_EQ(L"_2_my_dll.dll", WixFileId(L"2 my-dll.dll"));
+}
+
+TEST(WixFragment, RefusesWhatTheInstallerTablesCannotCarry)
+{
+    struct Case {
+        const char* what;
+        const wchar_t* key;
+        const wchar_t* name;
+        RegistryValue value;
+    };
+    const Case cases[] = {
+        {"binary data", L"K", L"v", Bytes(REG_BINARY, {1, 2})},
+        {"an expandable string", L"K", L"v", Text(REG_EXPAND_SZ, L"%x%")},
+        {"an empty string", L"K", L"v", Text(REG_SZ, L"")},
+        {"a preprocessor reference", L"K", L"v", Text(REG_SZ, L"$(var.x)")},
+        {"a control character", L"K", L"v", Text(REG_SZ, L"a\tb")},
+        {"a value on the root", L"", L"v", Text(REG_SZ, L"x")},
+        {"a name the tables reserve", L"K", L"+", Text(REG_SZ, L"x")},
+    };
+    for (const Case& item : cases) {
+        RegistrySnapshot keys;
+        keys[item.key][item.name] = item.value;
+        std::wstring text = L"untouched";
+        std::wstring error;
+        EXPECT_FALSE(WixFragmentText(keys, WixComponent{L"C:\\vtlMenu.dll", false}, text, error)) << item.what;
+        EXPECT_FALSE(error.empty()) << item.what;
+        EXPECT_EQ(L"untouched", text) << item.what;
+    }
+}
+
+TEST(OutputFile, ReplacesTheTargetWholeAndLeavesNothingOnFailure)
+{
+    TempFolder folder(L"vtlreg output");
+    std::wstring target = folder.Path() + L"out.txt";
+    std::wstring error;
+    ASSERT_TRUE(WriteWholeFile(target, "old", error));
+    ASSERT_TRUE(WriteWholeFile(target, "new content", error));
+    EXPECT_EQ("new content", ReadFileBytes(target));
+    EXPECT_EQ(1, FilesIn(folder.Path())) << "the temporary file is gone";
+
+    // A folder in the target's place cannot be replaced: it stays, and no temporary is left.
+    ASSERT_FALSE(folder.MakeFolders(L"taken").empty());
+    EXPECT_FALSE(WriteWholeFile(folder.Path() + L"taken", "x", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(1, FilesIn(folder.Path()));
+    EXPECT_FALSE(WriteWholeFile(folder.Path() + L"missing\\out.txt", "x", error));
+}
+
+TEST_F(TestKey, GuardPutsBackEveryChangeAndReportsWhatWasWritten)
+{
+    Write(L"Kept", nullptr, L"old");
+    Write(L"Kept", L"Removed", L"value");
+    Write(L"Gone\\Child", L"x", L"1");
+    RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey);
+
+    RegistryGuard guard(HKEY_CURRENT_USER, kTestKey);
+    Write(L"Kept", nullptr, L"new");
+    Write(L"Kept", L"Added", L"a");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, (std::wstring(kTestKey) + L"\\Kept").c_str(), L"Removed");
+    Write(L"New\\Deeper", L"y", L"2");
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kTestKey) + L"\\Gone").c_str());
+    bool restored = false;
+    RegistryChanges changes = guard.Restore(restored);
+
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey)).empty());
+    EXPECT_EQ(Text(REG_SZ, L"new"), changes.written[L"Kept"][L""]);
+    EXPECT_EQ(Text(REG_SZ, L"a"), changes.written[L"Kept"][L"Added"]);
+    EXPECT_EQ(2u, changes.written[L"Kept"].size()) << "only what was written";
+    EXPECT_EQ(Text(REG_SZ, L"2"), changes.written[L"New\\Deeper"][L"y"]);
+    EXPECT_TRUE(changes.written.count(L"New"));
+    EXPECT_EQ(std::vector<std::wstring>{L"New"}, changes.addedKeys) << "the outermost key made";
+    EXPECT_EQ(std::vector<std::wstring>{L"Gone"}, changes.removedKeys) << "the outermost key that went away";
+
+    // The changes sent elsewhere: written keys made, removed keys taken away.
+    std::wstring elsewhere = std::wstring(kTestKey) + L"\\Elsewhere";
+    Write(L"Elsewhere\\Gone\\Child", nullptr, L"z");
+    UniqueKey target;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, elsewhere.c_str(), 0, KEY_ALL_ACCESS, target.Put()));
+    EXPECT_TRUE(ApplyRegistryChanges(target.Get(), changes));
+    EXPECT_FALSE(RegistryKeyExists(target.Get(), L"Gone"));
+    EXPECT_EQ(L"2", RegistryString(target.Get(), L"New\\Deeper", L"y"));
+    EXPECT_EQ(L"new", RegistryString(target.Get(), L"Kept"));
+
+    RegistryGuard quiet(HKEY_CURRENT_USER, kTestKey + std::wstring(L"\\Kept"));
+    EXPECT_TRUE(quiet.Restore(restored).Empty());
+    EXPECT_TRUE(restored);
+}
+
+TEST(ClassRootRedirect, SendsClassesRootWritesToTheTargetUntilItEnds)
+{
+    std::wstring scratchPath;
+    {
+        ScratchKey scratch;
+        ASSERT_EQ(ERROR_SUCCESS, scratch.Status());
+        scratchPath = scratch.Path();
+        {
+            ClassRootRedirect redirect(scratch.Get());
+            ASSERT_EQ(ERROR_SUCCESS, redirect.Status());
+            HKEY key = nullptr;
+            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, L"VtlRedirectProbe\\Child", 0, nullptr, 0,
+                                                     KEY_WRITE, nullptr, &key, nullptr));
+            RegCloseKey(key);
+        }
+        EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, scratchPath + L"\\VtlRedirectProbe\\Child"));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, L"VtlRedirectProbe"));
+        EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, L"CLSID")) << "the real classes are back";
+    }
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, scratchPath)) << "the scratch key goes with its scope";
+}
+
+}  // namespace

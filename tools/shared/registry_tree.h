@@ -1,0 +1,42 @@
+#pragma once
+// The whole content of a registry tree: every key below a root with its values, read in one
+// walk. The tests compare such trees before and after an operation; vtlreg reads what a
+// registration wrote and writes it out again.
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+struct RegistryValue {
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    bool operator==(const RegistryValue& other) const
+    {
+        return type == other.type && data == other.data;
+    }
+};
+
+// Registry names are compared without regard to case, as the registry compares them.
+struct RegistryNameLess {
+    bool operator()(const std::wstring& left, const std::wstring& right) const
+    {
+        return lstrcmpiW(left.c_str(), right.c_str()) < 0;
+    }
+};
+
+using RegistryValues = std::map<std::wstring, RegistryValue, RegistryNameLess>;
+
+// Key path (relative to the root, empty for the root) -> value name -> value.
+using RegistrySnapshot = std::map<std::wstring, RegistryValues, RegistryNameLess>;
+
+// The tree at root\path; empty when the key cannot be opened. view is 0 or one of
+// KEY_WOW64_64KEY and KEY_WOW64_32KEY, used at every level of the walk.
+RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"", REGSAM view = 0);
+
+// "parent\child", or child alone below the root.
+std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child);
+
+// The path of the key's parent: empty for a key right below the root (and for the root).
+std::wstring ParentKeyPath(const std::wstring& path);

@@ -1,0 +1,17 @@
+#pragma once
+// Registration for the current user alone: the DLL's own registration, run with
+// HKEY_CLASSES_ROOT redirected to HKEY_CURRENT_USER\Software\Classes, which a user may write
+// without administrator rights.
+
+#include <string>
+
+#include "server_module.h"
+
+// Registers the module under HKEY_CURRENT_USER\Software\Classes. The registration is first
+// run against a scratch key, so that a DLL that fails to register leaves nothing behind; the
+// number of keys it writes goes to `keys`. False, with the reason, on failure.
+bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& error);
+
+// Runs the module's unregistration under HKEY_CURRENT_USER\Software\Classes, then removes the
+// keys its registration makes that are left empty (the parents it never removes itself).
+bool UninstallForUser(const ServerModule& module, std::wstring& error);
