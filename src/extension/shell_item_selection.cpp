@@ -14,7 +14,9 @@ UniqueCoTaskString FileSystemPathAt(IShellItemArray* items, DWORD index)
     UniqueCoTaskString path;
     if (SUCCEEDED(items->GetItemAt(index, item.Put())) && item) {
         if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.Put()))) {
-            path.Reset();  // whatever came back with the failure is not a path
+            // Not ours to free: the platform here hands back a pointer it has already freed
+            // when the item has no file-system path.
+            path.Detach();
         }
     }
     return path;
