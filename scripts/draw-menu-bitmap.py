@@ -4,7 +4,11 @@ photograph on it (sky, sun, hills) and two lines of text, its corner folded.
 
 12 x 12 pixels, 8 bits per pixel, a 256-entry colour table, uncompressed: 1,208 bytes once
 the 14-byte file header is gone (as a resource). Run it again after changing the drawing.
-Usage: scripts/draw-menu-bitmap.py [output.bmp] [--preview preview.png]
+
+With --icon it also draws res/menu_icon.ico, the same picture for Windows 11's first-level
+menu: 16 pixels (the picture with a 2-pixel margin) and 32 pixels (the picture doubled, with a
+4-pixel margin), 16 colours each, the menu background and the margin transparent.
+Usage: scripts/draw-menu-bitmap.py [output.bmp] [--icon [output.ico]] [--preview preview.png]
 """
 import struct
 import sys
@@ -75,6 +79,48 @@ def preview(scale=16):
             + chunk(b"IDAT", zlib.compress(b"".join(rows))) + chunk(b"IEND", b""))
 
 
+# (size, scale, margin) of each icon image; the picture fills size - 2 * margin pixels.
+ICON_IMAGES = [(16, 1, 2), (32, 2, 4)]
+
+
+def icon_image(size, scale, margin):
+    """One image of the icon: 4 bits per pixel, colour 0 black where the mask makes it clear."""
+    picture = indices()
+    table = bytearray(16 * 4)
+    for index, key in enumerate(ORDER):
+        if key in COLOURS and key != ".":
+            red, green, blue = COLOURS[key]
+            table[index * 4:index * 4 + 4] = bytes((blue, green, red, 0))
+    def cell(x, y):
+        px, py = (x - margin) // scale, (y - margin) // scale
+        inside = 0 <= x - margin < SIZE * scale and 0 <= y - margin < SIZE * scale
+        return picture[py][px] if inside else 0
+    colour_stride = ((size * 4 + 31) // 32) * 4
+    mask_stride = ((size + 31) // 32) * 4
+    colours, mask = bytearray(), bytearray()
+    for y in reversed(range(size)):  # bottom-up
+        row = [cell(x, y) for x in range(size)]
+        packed = bytes((row[x] << 4) | row[x + 1] for x in range(0, size, 2))
+        colours += packed + bytes(colour_stride - len(packed))
+        bits = 0
+        for x in range(size):
+            bits = (bits << 1) | (1 if row[x] == 0 else 0)
+        mask += bits.to_bytes(size // 8, "big") + bytes(mask_stride - size // 8)
+    info = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, len(colours) + len(mask), 0, 0, 16, 0)
+    return info + bytes(table) + bytes(colours) + bytes(mask)
+
+
+def icon():
+    images = [icon_image(*image) for image in ICON_IMAGES]
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries = b""
+    for (size, _, _), image in zip(ICON_IMAGES, images):
+        entries += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(image), offset)
+        offset += len(image)
+    return header + entries + b"".join(images)
+
+
 if __name__ == "__main__":
     arguments = sys.argv[1:]
     output = "res/menu_bitmap.bmp"
@@ -82,6 +128,13 @@ if __name__ == "__main__":
         output = arguments.pop(0)
     with open(output, "wb") as file:
         file.write(bitmap())
+    if arguments[:1] == ["--icon"]:
+        arguments.pop(0)
+        icon_output = "res/menu_icon.ico"
+        if arguments and not arguments[0].startswith("--"):
+            icon_output = arguments.pop(0)
+        with open(icon_output, "wb") as file:
+            file.write(icon())
     if arguments[:1] == ["--preview"] and len(arguments) == 2:
         with open(arguments[1], "wb") as file:
             file.write(preview())

@@ -25,13 +25,23 @@ HRESULT StartPublisher(LaunchCommand& command)
     return S_OK;
 }
 
-HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info)
+HRESULT LaunchPublisher(SelectionList& list, UINT offset)
 {
     // About 61 KB on the caller's stack; nothing of it outlives the call.
     LaunchCommand command;
-    HRESULT result = PrepareLaunch(list, info, command);
+    HRESULT result = PrepareLaunchForOffset(list, offset, command);
     if (FAILED(result)) {
         return result;
     }
     return StartPublisher(command);
+}
+
+HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info)
+{
+    UINT offset = 0;
+    HRESULT result = CommandOffsetOf(info, offset);
+    if (FAILED(result)) {
+        return result;
+    }
+    return LaunchPublisher(list, offset);
 }

@@ -11,5 +11,9 @@
 // the platform's error when the start fails.
 HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info);
 
+// The same launch for a command offset already taken from the shell's request: the one road
+// that both the classic menu entry and the Explorer command take.
+HRESULT LaunchPublisher(SelectionList& list, UINT offset);
+
 // The change of directory and the start alone.
 HRESULT StartPublisher(LaunchCommand& command);

@@ -83,7 +83,7 @@ void SortSelection(SelectionList& list)
     }
 }
 
-HRESULT PrepareLaunch(SelectionList& list, const CMINVOKECOMMANDINFO* info, LaunchCommand& command)
+HRESULT CommandOffsetOf(const CMINVOKECOMMANDINFO* info, UINT& offset)
 {
     if (!info) {
         return E_INVALIDARG;
@@ -93,8 +93,22 @@ HRESULT PrepareLaunch(SelectionList& list, const CMINVOKECOMMANDINFO* info, Laun
     if (verb >> 16 != 0) {
         return E_INVALIDARG;
     }
-    UINT offset = LOWORD(verb);
+    offset = LOWORD(verb);
+    return S_OK;
+}
 
+HRESULT PrepareLaunch(SelectionList& list, const CMINVOKECOMMANDINFO* info, LaunchCommand& command)
+{
+    UINT offset = 0;
+    HRESULT result = CommandOffsetOf(info, offset);
+    if (FAILED(result)) {
+        return result;
+    }
+    return PrepareLaunchForOffset(list, offset, command);
+}
+
+HRESULT PrepareLaunchForOffset(SelectionList& list, UINT offset, LaunchCommand& command)
+{
     if (FAILED(ReadPublisherPath(command.applicationPath))) {
         return E_INVALIDARG;
     }

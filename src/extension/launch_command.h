@@ -25,5 +25,13 @@ struct LaunchCommand {
 // Once "ExePath" has been read and found usable, the list is left lower-cased and sorted.
 HRESULT PrepareLaunch(SelectionList& list, const CMINVOKECOMMANDINFO* info, LaunchCommand& command);
 
+// The command offset of an InvokeCommand record: E_INVALIDARG without a record or for a verb
+// given as text, which this handler does not have.
+HRESULT CommandOffsetOf(const CMINVOKECOMMANDINFO* info, UINT& offset);
+
+// PrepareLaunch once the verb is known to be an offset: the part every entry of the
+// extension shares, whichever interface the shell invoked it through.
+HRESULT PrepareLaunchForOffset(SelectionList& list, UINT offset, LaunchCommand& command);
+
 // Ascending code-unit order (unsigned), a path before every longer path that begins with it.
 void SortSelection(SelectionList& list);

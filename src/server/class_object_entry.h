@@ -28,5 +28,5 @@ struct ClassObjectEntry {
     void (*classHook)(bool starting);
 };
 
-// This module's table: the VTLShlExt row and the terminating row.
+// This module's table: the VTLShlExt row, the VTLExplorerCommand row and the terminating row.
 extern ClassObjectEntry vtlMenuClassTable[];

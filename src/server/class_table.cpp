@@ -2,6 +2,7 @@
 #include "server/class_factory.h"
 #include "server/class_object_entry.h"
 #include "server/vtl_guids.h"
+#include "server/vtl_explorer_command.h"
 #include "server/vtl_shl_ext.h"
 
 namespace {
@@ -10,6 +11,13 @@ namespace {
 HRESULT UpdateVTLShlExtRegistry(BOOL doRegister)
 {
     return ApplyRegistryResource(theModule, 101, doRegister, nullptr);
+}
+
+// The Explorer command is declared by its package manifest, not in the registry: its row
+// writes and removes nothing, so regsvr32's work is the classic handler's alone.
+HRESULT NoRegistryEntries(BOOL /*doRegister*/)
+{
+    return S_OK;
 }
 
 const WCHAR* NoDescription()
@@ -28,6 +36,8 @@ void NoClassHook(bool /*starting*/) {}
 
 ClassObjectEntry vtlMenuClassTable[] = {
     {&CLSID_VTLShlExt, UpdateVTLShlExtRegistry, CreateClassFactory, CreateVTLShlExt, nullptr, 0,
+     NoDescription, NoCategories, NoClassHook},
+    {&CLSID_VTLExplorerCommand, NoRegistryEntries, CreateClassFactory, CreateVTLExplorerCommand, nullptr, 0,
      NoDescription, NoCategories, NoClassHook},
     {},
 };

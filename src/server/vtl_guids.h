@@ -1,11 +1,19 @@
 #pragma once
-// Identifiers of the class, its dual interface and the type library.
+// Identifiers of the classes, the dual interface and the type library.
 
 #include <windows.h>
 
 // {4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}
 inline constexpr CLSID CLSID_VTLShlExt = {
     0x4C2E8A15, 0x93D7, 0x4B61, {0xA0, 0xF4, 0x7E, 0x5B, 0x12, 0xC9, 0xD8, 0x36}};
+
+// {6D1A6FE6-784E-4EDC-8985-B6822B5D6EEF}: the Explorer command, declared by the package manifest.
+inline constexpr CLSID CLSID_VTLExplorerCommand = {
+    0x6D1A6FE6, 0x784E, 0x4EDC, {0x89, 0x85, 0xB6, 0x82, 0x2B, 0x5D, 0x6E, 0xEF}};
+
+// {DB4FBD69-1FC6-4D77-9BF3-DCD49AC87851}: the Explorer command's canonical name.
+inline constexpr GUID kExplorerCommandCanonicalName = {
+    0xDB4FBD69, 0x1FC6, 0x4D77, {0x9B, 0xF3, 0xDC, 0xD4, 0x9A, 0xC8, 0x78, 0x51}};
 
 // {2B8F6C4E-D1A3-4795-8E2C-51F0B7A9E364}
 inline constexpr IID IID_IVTLShlExt = {

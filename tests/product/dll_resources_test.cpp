@@ -97,6 +97,69 @@ TEST_P(DllResources, MenuBitmapIs12By12With256Colours)
     EXPECT_EQ(sizeof(BITMAPINFOHEADER) + 256 * 4 + 12 * 12, SizeofResource(library_, found));
 }
 
+// The icon of the first-level entry is the menu bitmap's picture: at 16 pixels with a margin
+// of 2, at 32 pixels doubled with a margin of 4; the bitmap's background and the margin are
+// clear (mask set), every other pixel has the bitmap's colour.
+TEST_P(DllResources, MenuIconIsTheBitmapsPictureAt16And32Pixels)
+{
+    std::vector<BYTE> bitmap = Resource(RT_BITMAP, 201);
+    std::vector<BYTE> group = Resource(RT_GROUP_ICON, 202);
+    ASSERT_EQ(1208u, bitmap.size());
+    ASSERT_GE(group.size(), 6u + 2 * 14);
+    auto bitmapColour = [&](int x, int y) {
+        const BYTE* pixels = bitmap.data() + sizeof(BITMAPINFOHEADER) + 256 * 4;
+        BYTE index = pixels[(11 - y) * 12 + x];
+        const BYTE* entry = bitmap.data() + sizeof(BITMAPINFOHEADER) + index * 4;
+        return RGB(entry[2], entry[1], entry[0]);
+    };
+    const COLORREF background = bitmapColour(0, 0);
+
+    WORD count = *reinterpret_cast<const WORD*>(group.data() + 4);
+    ASSERT_EQ(2, count);
+    std::vector<int> sizes;
+    for (WORD image = 0; image < count; ++image) {
+        const BYTE* entry = group.data() + 6 + 14 * image;  // GRPICONDIRENTRY
+        int size = entry[0];
+        WORD id = *reinterpret_cast<const WORD*>(entry + 12);
+        sizes.push_back(size);
+        std::vector<BYTE> icon = Resource(RT_ICON, id);
+        ASSERT_GE(icon.size(), sizeof(BITMAPINFOHEADER));
+        const auto* header = reinterpret_cast<const BITMAPINFOHEADER*>(icon.data());
+        ASSERT_EQ(size, header->biWidth);
+        ASSERT_EQ(2 * size, header->biHeight);  // colours and mask
+        ASSERT_EQ(4, header->biBitCount);
+        const BYTE* table = icon.data() + sizeof(BITMAPINFOHEADER);
+        const BYTE* colours = table + 16 * 4;
+        int colourStride = (size * 4 + 31) / 32 * 4;
+        int maskStride = (size + 31) / 32 * 4;
+        const BYTE* mask = colours + colourStride * size;
+        ASSERT_EQ(sizeof(BITMAPINFOHEADER) + 16 * 4 + (colourStride + maskStride) * size, icon.size());
+
+        int scale = size / 16;
+        int margin = 2 * scale;
+        for (int y = 0; y < size; ++y) {
+            for (int x = 0; x < size; ++x) {
+                int row = size - 1 - y;  // bottom-up
+                bool clear = (mask[row * maskStride + x / 8] >> (7 - x % 8)) & 1;
+                BYTE pair = colours[row * colourStride + x / 2];
+                BYTE index = x % 2 ? pair & 0x0F : pair >> 4;
+                COLORREF colour = RGB(table[index * 4 + 2], table[index * 4 + 1], table[index * 4]);
+                int px = (x - margin) / scale;
+                int py = (y - margin) / scale;
+                bool inside = x >= margin && y >= margin && px < 12 && py < 12;
+                if (!inside || bitmapColour(px, py) == background) {
+                    EXPECT_TRUE(clear) << size << " px at " << x << "," << y;
+                    EXPECT_EQ(RGB(0, 0, 0), colour) << size << " px at " << x << "," << y;  // leaves the screen as it is
+                } else {
+                    EXPECT_FALSE(clear) << size << " px at " << x << "," << y;
+                    EXPECT_EQ(bitmapColour(px, py), colour) << size << " px at " << x << "," << y;
+                }
+            }
+        }
+    }
+    EXPECT_EQ((std::vector<int>{16, 32}), sizes);
+}
+
 TEST_P(DllResources, VersionResourceDescribesTheModule)
 {
     ASSERT_NE(nullptr, FindResourceExW(library_, RT_VERSION, MAKEINTRESOURCEW(1), kLanguage));

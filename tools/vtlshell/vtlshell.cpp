@@ -9,6 +9,10 @@
 //   --files-from <list>   add the files named in a text file, one per line
 //   --picture <png>       open the real popup menu on the screen and save a picture of it
 //   --measure <n>         time n whole right-clicks, each loading and unloading the handlers
+//   --explorer-command <manifest>
+//                         Windows 11's first-level menu instead: the commands the package
+//                         manifest declares, served from DLLs in --external-location <folder>
+//                         (default: the manifest's folder); with --invoke, the entry's title
 //   --help                this text
 // Files from several folders are selected as a search result would be.
 // Exit codes: 0 done; 1 a failure (no handler, creation refused, no such entry, the handler
@@ -25,6 +29,8 @@
 #include <string>
 #include <vector>
 
+#include "console_output.h"
+#include "explorer_command_host.h"
 #include "menu_picture.h"
 #include "search_result_data.h"
 #include "runtime/com_ptr.h"
@@ -38,6 +44,8 @@ struct ShellOptions {
     std::wstring filesFrom;    // a list of further files, one per line
     std::wstring picturePath;  // empty: no picture
     int measureCount = 0;      // 0: one ordinary right-click
+    std::wstring manifest;     // the first-level menu of this package manifest instead
+    std::wstring externalLocation;
     bool help = false;
 };
 
@@ -57,33 +65,12 @@ const Option kOptions[] = {
      "--picture <png>   open the real menu on the screen and save a picture of it"},
     {L"--measure", true, [](ShellOptions& o, const wchar_t* value) { o.measureCount = _wtoi(value); },
      "--measure <n>     time n whole right-clicks (no handler registered is then allowed)"},
+    {L"--explorer-command", true, [](ShellOptions& o, const wchar_t* value) { o.manifest = value; },
+     "--explorer-command <manifest>  the first-level menu of a package's Explorer commands"},
+    {L"--external-location", true, [](ShellOptions& o, const wchar_t* value) { o.externalLocation = value; },
+     "--external-location <folder>  where the package's DLLs are (default: the manifest's folder)"},
     {L"--help", false, [](ShellOptions& o, const wchar_t*) { o.help = true; }, "--help            this text"},
 };
-
-void PrintLine(const std::wstring& text)
-{
-    std::wstring line = text + L"\r\n";
-    int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string bytes(size > 0 ? size : 0, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), &bytes[0], size, nullptr,
-                        nullptr);
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-int Fail(const std::wstring& message)
-{
-    std::fprintf(stderr, "vtlshell: %ls\n", message.c_str());
-    return 1;
-}
-
-std::wstring Hex(HRESULT result)
-{
-    wchar_t text[16];
-    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
-    return text;
-}
 
 bool ParseOptions(int argc, wchar_t** argv, ShellOptions& options)
 {
@@ -521,14 +508,17 @@ int wmain(int argc, wchar_t** argv)
     if (files.empty()) {
         return Fail(L"no files to right-click");
     }
-    if (options.measureCount < 0) {
+    bool firstLevel = !options.manifest.empty();
+    if (options.measureCount < 0 || (firstLevel && (options.measureCount > 0 || !options.picturePath.empty()))) {
         PrintUsage();
         return 2;
     }
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
         return Fail(L"COM cannot be initialised");
     }
-    int status = options.measureCount > 0 ? MeasureRightClicks(options, files) : RightClick(options, files);
+    int status = firstLevel ? ShowExplorerCommands(options.manifest, options.externalLocation, files, options.invokeText)
+                 : options.measureCount > 0 ? MeasureRightClicks(options, files)
+                                            : RightClick(options, files);
     CoUninitialize();
     return status;
 }
