@@ -2,7 +2,8 @@
 # The main job, start to end, in a fresh Wine prefix inside the build tree:
 # install what is missing, build, install the publishing application as its installer would,
 # register vtlMenu.dll with the platform's regsvr32, right-click sample files as Explorer does,
-# pick "&Publish with Vantorel", show what the application received, photograph the real menu,
+# pick "&Publish with Vantorel", show what the application received, take the same road through
+# Windows 11's first-level entry (the package manifest's Explorer command), photograph the real menu,
 # then unregister and show that nothing of the DLL is left in the registry.
 # The road is the product's: the 32-bit DLL with the 32-bit regsvr32 and vtlshell in a 32-bit
 # prefix. Where this machine cannot run 32-bit programs it is the 64-bit DLL's, and the demo
@@ -98,6 +99,26 @@ iconv -f UTF-16LE -t UTF-8 "$record" | tr -d '\r' | sed -n 's/^command=/command 
 echo "decoded by the application (folder, then the names):"
 wine "$bin/vtlpublish.exe" "$(iconv -f UTF-16LE -t UTF-8 "$record" | tr -d '\r' | sed -n 's/^command=.*"\(2008::.*\)"$/\1/p')" </dev/null |
   tr -d '\r' | sed 's/^/  /'
+
+# Windows 11's first-level menu holds only packaged Explorer commands: the sparse package's
+# manifest declares the DLL's second class, and vtlshell serves it from the installed DLL's
+# folder (the package's external location) as Explorer would from the registered package.
+begin "the first-level entry of Windows 11's menu, from packaging/AppxManifest.xml"
+mv "$record" "$demo/classic-record.txt"
+wine "$bin/vtlshell.exe" --explorer-command "Z:${root//\//\\}\\packaging\\AppxManifest.xml" \
+  --external-location 'C:\Program Files\vtlMenu' --invoke "Publish with Vantorel" "${files[@]}" \
+  </dev/null >"$demo/explorer-command.log" 2>&1
+status=$?
+tr -d '\r' <"$demo/explorer-command.log" | sed 's/^/  /'
+((status == 0)) || die "vtlshell --explorer-command failed (exit code $status)"
+for _ in $(seq 100); do [[ -s $record ]] && break; sleep 0.1; done
+[[ -s $record ]] || die "the publishing application did not start from the first-level entry"
+# The first start in each record: how the entry started the application.
+started() { iconv -f UTF-16LE -t UTF-8 "$1" | tr -d '\r' | grep -m2 -E '^(command|directory)='; }
+[[ $(started "$record") == "$(started "$demo/classic-record.txt")" ]] ||
+  die "the application was started otherwise than by the classic entry (see $record)"
+started "$record" | sed 's/^command=/command line:      /; s/^directory=/working directory: /'
+echo "the publishing application received the same command line and working directory as from the classic entry"
 
 begin "picture of the real menu (virtual X display)"
 picture=$demo/menu.png
