@@ -57,7 +57,7 @@ HRESULT GetExplorerCommandState(IShellItemArray* items, EXPCMDSTATE* state)
     if (!state) {
         return E_POINTER;
     }
-    *state = ShellItemsHaveImage(items) ? ECS_ENABLED : ECS_HIDDEN;
+    *state = ShellItemsShowEntry(items) ? ECS_ENABLED : ECS_HIDDEN;
     return S_OK;
 }
 

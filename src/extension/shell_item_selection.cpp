@@ -50,16 +50,21 @@ HRESULT AppendCopy(SelectionList& list, const WCHAR* path)
 
 }  // namespace
 
-bool ShellItemsHaveImage(IShellItemArray* items)
+bool ShellItemsShowEntry(IShellItemArray* items)
 {
+    bool image = false;
     DWORD count = ItemCount(items);
     for (DWORD index = 0; index < count; ++index) {
         UniqueCoTaskString path = FileSystemPathAt(items, index);
-        if (path && ImageNameFilter(path.Get())) {
-            return true;
+        if (!path) {
+            continue;
         }
+        if (static_cast<UINT32>(lstrlenW(path.Get())) >= kPathBufferUnits) {
+            return false;
+        }
+        image = image || ImageNameFilter(path.Get());
     }
-    return false;
+    return image;
 }
 
 HRESULT CaptureShellItems(SelectionList& list, IShellItemArray* items)

@@ -6,11 +6,12 @@
 
 #include "extension/selection_list.h"
 
-// True when some item's file-system path passes the image name test. Reads only the items'
-// names, as the shell already holds them: no file is opened and no registry value read.
-// Items without a file-system path (a printer, a control panel page) are passed over; so is a
-// null array.
-bool ShellItemsHaveImage(IShellItemArray* items);
+// True when the entry belongs in the menu: some item's file-system path passes the image name
+// test and every path fits its 260-unit buffer, so that Invoke can carry the selection (the
+// classic entry is absent for such a selection too). Reads only the items' names, as the shell
+// already holds them: no file is opened and no registry value read. Items without a
+// file-system path (a printer, a control panel page) are passed over; so is a null array.
+bool ShellItemsShowEntry(IShellItemArray* items);
 
 // Empties the list and fills it with every item's file-system path, in the array's order,
 // passing over items that have none. S_OK; E_INVALIDARG without an array, when the array

@@ -222,9 +222,9 @@ TEST_F(ExplorerCommandObject, ItemsWithoutAFileSystemPathArePassedOver)
 }
 
 // The platform here cannot parse paths beyond 259 units, so a hand-made array carries them:
-// a path that fits its 260-unit buffer is launched whole, one unit more is refused and starts
-// nothing (cut, it would name another file).
-TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferStartsNothing)
+// a path that fits its 260-unit buffer is launched whole, one unit more hides the command and
+// is refused, starting nothing (cut, it would name another file).
+TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferHidesTheCommandAndStartsNothing)
 {
     TempFolder folder(L"explorer command lengths");
     PublisherInstallation publisher(folder.Path() + L"pub\\pub.exe");
@@ -242,15 +242,17 @@ TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferStartsNothing)
     }();
 
     ComPtr<IShellItemArray> tooLong = HandMadeShellItems({L"C:\\pictures\\a.jpg", pathOf(260)});
-    EXPCMDSTATE state = ECS_HIDDEN;
+    EXPCMDSTATE state = ECS_ENABLED;
     EXPECT_EQ(S_OK, command->GetState(tooLong.Get(), FALSE, &state));
-    EXPECT_EQ(static_cast<EXPCMDSTATE>(ECS_ENABLED), state);
+    EXPECT_EQ(static_cast<EXPCMDSTATE>(ECS_HIDDEN), state);
     EXPECT_EQ(E_INVALIDARG, command->Invoke(tooLong.Get(), nullptr));
     wchar_t directory[MAX_PATH * 2] = {};
     GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
     EXPECT_EQ(before, directory);
 
     ComPtr<IShellItemArray> longest = HandMadeShellItems({L"", pathOf(259)});
+    EXPECT_EQ(S_OK, command->GetState(longest.Get(), FALSE, &state));
+    EXPECT_EQ(static_cast<EXPCMDSTATE>(ECS_ENABLED), state);
     ASSERT_EQ(S_OK, command->Invoke(longest.Get(), nullptr));
     std::vector<PublishRecord> records = publisher.WaitForRecords(1);
     ASSERT_EQ(1u, records.size());  // the refused selection started nothing
