@@ -18,11 +18,14 @@ struct RegistryValue {
     }
 };
 
-// Registry names are compared without regard to case, as the registry compares them.
+// Registry names are compared as the registry compares them: unit by unit, without regard to
+// case, and not by the user's language rules, which are also many times slower on trees of the
+// machine's size.
 struct RegistryNameLess {
     bool operator()(const std::wstring& left, const std::wstring& right) const
     {
-        return lstrcmpiW(left.c_str(), right.c_str()) < 0;
+        return CompareStringOrdinal(left.c_str(), static_cast<int>(left.size()), right.c_str(),
+                                    static_cast<int>(right.size()), TRUE) == CSTR_LESS_THAN;
     }
 };
 
