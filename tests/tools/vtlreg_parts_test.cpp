@@ -106,6 +106,10 @@ TEST_F(TestKey, RegistryFileImportsBackToTheSameKeysAndValues)
     keys[L"Types"][L"Big"] = Bytes(REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8});
     keys[L"Empty\\Nested key"];
     keys[L"Brackets [1]"][L""] = Text(REG_SZ, L"[x]");
+    // Distinct to the registry, one name to the language's rules.
+    keys[L"Strasse"][L""] = Text(REG_SZ, L"ss");
+    keys[L"Stra\x00DFe"][L""] = Text(REG_SZ, L"sharp s");
+    keys[L"Soft\x00ADhyphen"];
 
     ModulePathReplacement replacement{module, L"D:\\Apps\\vtlMenu.dll", L"D:\\Apps\\"};
     std::wstring text = RegFileText(keys, std::wstring(L"HKEY_CURRENT_USER\\") + kTestKey, replacement);
@@ -138,6 +142,9 @@ TEST_F(TestKey, RegistryFileImportsBackToTheSameKeysAndValues)
     RegistrySnapshot read = TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey);
     std::vector<std::string> differences = RegistryDifferences(expected, read);
     EXPECT_TRUE(differences.empty()) << testing::PrintToString(differences);
+    EXPECT_EQ(9u, read.size());
+    EXPECT_EQ(Text(REG_SZ, L"sharp s"), read[L"Stra\x00DFe"][L""]);
+    EXPECT_EQ(1u, read.count(L"Softhyphen") + read.count(L"Soft\x00ADhyphen"));
 }
 
 TEST(ModulePathText, FindsThePathAndTheFolderWithoutRegardToCase)
