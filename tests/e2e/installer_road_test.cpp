@@ -173,10 +173,19 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
     const std::wstring installed = folder + L"\\vtlMenu.dll";
     ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(folder.c_str()));
 
-    // A system keeps other handlers beside ours; a fresh prefix has none, and the Installer
-    // removes a parent key that its uninstall leaves empty, as it is meant to.
-    const wchar_t neighbour[] = L"*\\shellex\\ContextMenuHandlers\\VtlTestNeighbour";
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour, nullptr, REG_SZ, L"another handler", 32));
+    // A system keeps other keys beside ours: other handlers, and the 32-bit view's interfaces
+    // (which a 64-bit prefix without the 32-bit loader lacks). The Installer removes a parent
+    // key that its uninstall leaves empty, as it is meant to, so a fresh prefix gets neighbours.
+    const std::vector<std::wstring> neighbours = {
+        L"*\\shellex\\ContextMenuHandlers\\VtlTestNeighbour",
+#ifdef _WIN64
+        L"Wow6432Node\\Interface\\VtlTestNeighbour",
+#endif
+    };
+    for (const std::wstring& neighbour : neighbours) {
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour.c_str(), nullptr, REG_SZ, L"a neighbour", 24));
+    }
     RegistrySnapshot before = Classes();
 
     // What regsvr32 writes for a copy at the path the package installs to.
@@ -209,7 +218,9 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
             EXPECT_EQ(std::wstring::npos, value.first.find(L"vtlMenu")) << "the platform still records the product";
         }
     }
-    RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour);
+    for (const std::wstring& neighbour : neighbours) {
+        RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour.c_str());
+    }
 }
 
 // The per-user registration: only HKEY_CURRENT_USER\Software\Classes is written, with exactly
