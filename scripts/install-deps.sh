@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and does nothing when they are all there.
 # The 32-bit Wine (wine32:i386, with the i386 architecture) is added only where the kernel
-# executes 32-bit programs.
+# executes 32-bit programs, or where VTL_WITH_X86=1 asks for it: scripts/x86-vm.sh prepares the
+# root of a machine that runs them on a host whose kernel does not.
 set -euo pipefail
 
 packages=(
@@ -17,7 +18,7 @@ packages=(
 )
 
 need_i386=false
-if reason=$("$(dirname "$0")/x86-probe.sh" --kernel); then
+if [[ ${VTL_WITH_X86:-} == 1 ]] || reason=$("$(dirname "$0")/x86-probe.sh" --kernel); then
   packages+=(wine32:i386)                    # the 32-bit loader, for the product DLL's runs
   need_i386=true
 else
