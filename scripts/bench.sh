@@ -71,7 +71,8 @@ report=$(mktemp)
 {
   echo "# Performance"
   echo
-  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): $(nproc) cores, $(/usr/lib/wine/wine64 --version 2>/dev/null || echo 'Wine'); each build in a fresh prefix of its own kind."
+  processor=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)
+  echo "Produced by \`scripts/bench.sh\` on $(date -u +%Y-%m-%d): ${processor:-unknown processor}, $(nproc) cores, Linux $(uname -r), $(/usr/lib/wine/wine64 --version 2>/dev/null || echo 'Wine'); each build in a fresh prefix of its own kind."
   echo "Every ratio compares two measurements taken in the same run by the same build. Times under Wine are"
   echo "wall-clock times of one machine and vary from run to run by several per cent; the ratios are what the goals speak of."
   echo
