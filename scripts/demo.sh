@@ -24,6 +24,7 @@ step() { printf '\n== %s\n' "$*"; }
 die() { printf '\ndemo: FAILED at "%s": %s\n' "$current" "$*" >&2; exit 1; }
 begin() { current=$*; step "$*"; }
 current=start
+scripts/responsive-cpus.sh $$ >/dev/null 2>&1 &   # Wine's server calls wake idle processors
 
 begin "dependencies"
 scripts/install-deps.sh || die "installing the Debian packages failed"

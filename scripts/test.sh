@@ -9,6 +9,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh || exit 1
+scripts/responsive-cpus.sh $$ >/dev/null 2>&1 &   # Wine's server calls wake idle processors
 for preset in x86 x64; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null || exit 1
