@@ -4,10 +4,9 @@
 
 HRESULT StartPublisher(LaunchCommand& command)
 {
-    // Process-wide and not undone; a failure here is of no account, since the start below
-    // names the application's folder itself.
-    SetCurrentDirectoryW(command.applicationFolder);
-
+    // The application's folder is named to CreateProcessW only: the host's own current
+    // directory is process-wide, and changing it would hold that folder open in Explorer and
+    // add it to the host's search for DLLs named without a path.
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};

@@ -5,8 +5,8 @@
 
 #include "extension/launch_command.h"
 
-// Prepares the command line (PrepareLaunch), then changes the host's current directory to the
-// application's folder and starts the application there, without waiting for it. S_OK once
+// Prepares the command line (PrepareLaunch), then starts the application in its own folder,
+// without waiting for it; the host's current directory stays as it was. S_OK once
 // it has started; a failure from PrepareLaunch before anything changed; HRESULT_FROM_WIN32 of
 // the platform's error when the start fails.
 HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* info);
@@ -15,5 +15,5 @@ HRESULT InvokePublishCommand(SelectionList& list, const CMINVOKECOMMANDINFO* inf
 // that both the classic menu entry and the Explorer command take.
 HRESULT LaunchPublisher(SelectionList& list, UINT offset);
 
-// The change of directory and the start alone.
+// The start alone.
 HRESULT StartPublisher(LaunchCommand& command);

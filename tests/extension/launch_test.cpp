@@ -67,6 +67,7 @@ TEST_F(LaunchTest, WorkedExampleStartsTheApplicationInItsFolder)
     PublisherInstallation publisher(folder_.Path() + L"Apps\\Pub\\pub.exe");
     ASSERT_TRUE(publisher.Ready());
     SelectFiles(L"Pics\\", {L"B.JPG", L"a.png", L"Notes.txt"});
+    const std::wstring host = CurrentDirectory();
 
     ASSERT_EQ(S_OK, Invoke());
 
@@ -77,7 +78,7 @@ TEST_F(LaunchTest, WorkedExampleStartsTheApplicationInItsFolder)
               records[0].command);
     // The platform reports a current directory without its trailing backslash.
     EXPECT_EQ(folder_.Path() + L"Apps\\Pub", records[0].directory);
-    EXPECT_EQ(folder_.Path() + L"Apps\\Pub", CurrentDirectory());
+    EXPECT_EQ(host, CurrentDirectory()) << "the host's own directory is left alone";
 }
 
 // A file that exists for one scope.

@@ -256,6 +256,8 @@ TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferHidesTheCommandAndStart
     ASSERT_EQ(S_OK, command->Invoke(longest.Get(), nullptr));
     std::vector<PublishRecord> records = publisher.WaitForRecords(1);
     ASSERT_EQ(1u, records.size());  // the refused selection started nothing
+    GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
+    EXPECT_EQ(before, directory) << "a launch leaves the host's directory alone";
     EXPECT_EQ(publisher.ExePath() + L" \"2008::c:\\pictures\\::" + pathOf(259).substr(12) + L"\"",
               records[0].command);
 }

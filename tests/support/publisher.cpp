@@ -50,10 +50,6 @@ void WaitForExit(DWORD processId)
 
 PublisherInstallation::PublisherInstallation(std::wstring exePath) : exePath_(std::move(exePath))
 {
-    wchar_t directory[MAX_PATH * 2];
-    GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
-    savedDirectory_ = directory;
-
     wchar_t temp[MAX_PATH];
     std::wstring records = std::wstring(temp, GetTempPathW(MAX_PATH, temp)) + L"vtlMenuTests\\";
     CreateDirectoryW(records.c_str(), nullptr);
@@ -75,7 +71,6 @@ PublisherInstallation::PublisherInstallation(std::wstring exePath) : exePath_(st
 
 PublisherInstallation::~PublisherInstallation()
 {
-    SetCurrentDirectoryW(savedDirectory_.c_str());
     SetEnvironmentVariableW(L"VTL_PUBLISH_RECORD", nullptr);
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
         HKEY software = nullptr;

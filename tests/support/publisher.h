@@ -2,7 +2,7 @@
 // The stand-in publishing application installed in the test prefix: vtlpublish.exe copied to
 // a place of the test's choosing, "ExePath" under HKEY_LOCAL_MACHINE naming it, and the record
 // file it appends to. Everything is removed again at the end (the key from both registry views
-// of a 64-bit system), and the host's current directory (which a launch changes) is put back.
+// of a 64-bit system).
 
 #include <windows.h>
 
@@ -49,7 +49,6 @@ public:
 private:
     std::wstring exePath_;
     std::wstring recordFile_;
-    std::wstring savedDirectory_;
     std::vector<std::wstring> madeFolders_;
     bool ready_ = false;
 };
