@@ -72,12 +72,17 @@ HRESULT STDMETHODCALLTYPE FactoryCreateInstance(ClassFactory* self, IUnknown* ou
     return self->creator(outer, iid, out);
 }
 
-// No floor at zero and no bookkeeping per caller: the module lock count alone.
-HRESULT STDMETHODCALLTYPE FactoryLockServer(ClassFactory* /*self*/, BOOL lock)
+// Each FALSE takes back one TRUE given to this factory. An unmatched FALSE changes nothing:
+// taken from the module lock count, it would let DllCanUnloadNow answer S_OK while objects
+// live, and the host would unload the module under them.
+HRESULT STDMETHODCALLTYPE FactoryLockServer(ClassFactory* self, BOOL lock)
 {
+    CriticalSectionLock guard(self->refLock);
     if (lock) {
+        ++self->serverLocks;
         InterlockedIncrement(&theModule->lockCount);
-    } else {
+    } else if (self->serverLocks > 0) {
+        --self->serverLocks;
         InterlockedDecrement(&theModule->lockCount);
     }
     return S_OK;
@@ -103,6 +108,7 @@ HRESULT CreateClassFactory(CreateInstanceFunction creator, REFIID iid, void** ou
     }
     factory->classFactory = &classFactoryTable;
     factory->refCount = 0;
+    factory->serverLocks = 0;
     InitializeCriticalSection(&factory->objectLock);
     InitializeCriticalSection(&factory->refLock);
     factory->creator = creator;

@@ -16,7 +16,8 @@ struct ClassFactory {
     LONG refCount;
     CRITICAL_SECTION objectLock;  // initialised and deleted; never entered
     CreateInstanceFunction creator;
-    CRITICAL_SECTION refLock;     // around every change of refCount
+    CRITICAL_SECTION refLock;     // around every change of refCount and serverLocks
+    LONG serverLocks;             // LockServer(TRUE) calls not yet taken back
 };
 
 extern const InterfaceMapEntry classFactoryInterfaceMap[];

@@ -132,7 +132,7 @@ TEST_F(ClassFactoryTest, CreateInstanceChecksAggregationThenAsksTheCreator)
     factory->Release();
 }
 
-TEST_F(ClassFactoryTest, LockServerMovesTheModuleCountOnly)
+TEST_F(ClassFactoryTest, LockServerMovesTheModuleCountWithAFloor)
 {
     IClassFactory* factory = Factory();
     ASSERT_NE(nullptr, factory);
@@ -140,9 +140,12 @@ TEST_F(ClassFactoryTest, LockServerMovesTheModuleCountOnly)
     EXPECT_EQ(S_OK, factory->LockServer(TRUE));
     EXPECT_EQ(S_OK, factory->LockServer(FALSE));
     EXPECT_EQ(2, record_.lockCount);  // one for the lock, one for the client reference
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    // Unmatched: the client reference still holds the module.
+    EXPECT_EQ(S_OK, factory->LockServer(FALSE));
+    EXPECT_EQ(S_FALSE, ModuleCanUnloadNow(&record_));
     EXPECT_EQ(1u, factory->Release());
-    EXPECT_EQ(1, record_.lockCount);
-    factory->LockServer(FALSE);
+    EXPECT_EQ(S_OK, ModuleCanUnloadNow(&record_));
 }
 
 TEST_F(ClassFactoryTest, FactoryThatCannotBeMadeIsTriedAgainLater)
