@@ -9,7 +9,7 @@ namespace {
 ModuleState moduleRecord;
 }
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
@@ -17,7 +17,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID /*reserved*/)
         DisableThreadLibraryCalls(instance);
         break;
     case DLL_PROCESS_DETACH:
-        TermModule(theModule);
+        // A non-null reserved argument means the process is ending: the DLLs that tear-down
+        // would call (the automation runtime, GDI) may be gone already, and calls into them
+        // under the loader lock can hang or crash the host's exit. The system takes back the
+        // heaps and everything else whole. FreeLibrary (reserved null) tears down in full.
+        if (!reserved) {
+            TermModule(theModule);
+        }
         break;
     default:
         break;
