@@ -18,7 +18,7 @@ struct CategoryEntry {
 
 struct ClassObjectEntry {
     const CLSID* clsid;
-    HRESULT (*updateRegistry)(BOOL doRegister);
+    HRESULT (*updateRegistry)(BOOL doRegister);  // null: the class has no registry entries
     CreateFactoryFunction createFactory;
     CreateInstanceFunction createInstance;
     IUnknown* factory;  // cached; written under classObjectLock and by tear-down only

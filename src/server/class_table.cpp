@@ -13,13 +13,6 @@ HRESULT UpdateVTLShlExtRegistry(BOOL doRegister)
     return ApplyRegistryResource(theModule, 101, doRegister, nullptr);
 }
 
-// The Explorer command is declared by its package manifest, not in the registry: its row
-// writes and removes nothing, so regsvr32's work is the classic handler's alone.
-HRESULT NoRegistryEntries(BOOL /*doRegister*/)
-{
-    return S_OK;
-}
-
 const WCHAR* NoDescription()
 {
     return nullptr;
@@ -37,7 +30,9 @@ void NoClassHook(bool /*starting*/) {}
 ClassObjectEntry vtlMenuClassTable[] = {
     {&CLSID_VTLShlExt, UpdateVTLShlExtRegistry, CreateClassFactory, CreateVTLShlExt, nullptr, 0,
      NoDescription, NoCategories, NoClassHook},
-    {&CLSID_VTLExplorerCommand, NoRegistryEntries, CreateClassFactory, CreateVTLExplorerCommand, nullptr, 0,
+    // Declared by its package manifest, not in the registry: the row has no registry entries,
+    // so regsvr32's work, either way, is the classic handler's alone.
+    {&CLSID_VTLExplorerCommand, nullptr, CreateClassFactory, CreateVTLExplorerCommand, nullptr, 0,
      NoDescription, NoCategories, NoClassHook},
     {},
 };

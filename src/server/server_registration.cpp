@@ -8,8 +8,13 @@
 
 namespace {
 
+// A row without registry entries is passed over by both walks: what a row never registers
+// it must not unregister either, even where another registration holds its class.
 bool RowSelected(const ClassObjectEntry& row, const CLSID* clsid)
 {
+    if (!row.updateRegistry) {
+        return false;
+    }
     if (clsid) {
         return IsEqualCLSID(*row.clsid, *clsid);
     }

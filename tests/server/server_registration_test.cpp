@@ -23,6 +23,7 @@ namespace {
 const CLSID kFirstClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x01}};
 const CLSID kSecondClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x02}};
 const CLSID kThirdClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x03}};
+const CLSID kUnregisteredClass = {0x5A1C0E11, 0x7B2D, 0x4E3F, {0x8A, 0x01, 0x11, 0x22, 0x33, 0x44, 0x55, 0x04}};
 const CATID kImplementedCategory = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x01}};
 const CATID kRequiredCategory = {0x6B2D1F22, 0x8C3E, 0x4F40, {0x9B, 0x12, 0x22, 0x33, 0x44, 0x55, 0x66, 0x02}};
 
@@ -111,7 +112,7 @@ bool TypeLibRegistered()
 }
 
 // A class table of the test's own: the first row has no description and two categories, the
-// second a description, the third a null description function. The record's type library
+// second a description, the third a null description function, the fourth no registry entries. The record's type library
 // module is the test type library's module.
 class ServerRegistrationTest : public testing::Test {
 protected:
@@ -126,7 +127,9 @@ protected:
                      nullptr, nullptr};
         table_[2] = {&kThirdClass, UpdateThird, nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                      nullptr};
-        table_[3] = {};
+        table_[3] = {&kUnregisteredClass, nullptr, nullptr, nullptr, nullptr, 0, NoDescription, SomeCategories,
+                     nullptr};
+        table_[4] = {};
         record_.classTable = table_;
 
         typeLibModule_ = LoadLibraryW(WindowsPathFromEnvironment("VTL_TYPELIB_MODULE").c_str());
@@ -149,13 +152,13 @@ protected:
     void CleanUp()
     {
         RemoveTestTypeLibRegistration();
-        for (const CLSID* clsid : {&kFirstClass, &kSecondClass, &kThirdClass}) {
+        for (const CLSID* clsid : {&kFirstClass, &kSecondClass, &kThirdClass, &kUnregisteredClass}) {
             DeleteClassKey(0, *clsid);
             DeleteClassKey(OtherRegistryView(), *clsid);
         }
     }
 
-    ClassObjectEntry table_[4] = {};
+    ClassObjectEntry table_[5] = {};
     ModuleState record_ = {};
     HMODULE typeLibModule_ = nullptr;
     bool comStarted_ = false;
@@ -169,6 +172,7 @@ TEST_F(ServerRegistrationTest, RegisterTakesRowsWithoutDescriptionThenTheTypeLib
     EXPECT_TRUE(HasCategory(kFirstClass, L"Required Categories", kRequiredCategory));
     EXPECT_FALSE(HasCategory(kFirstClass, L"Required Categories", kImplementedCategory));
     EXPECT_TRUE(TypeLibRegistered());
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(kUnregisteredClass)));
 
     calls.clear();
     EXPECT_EQ(S_OK, UnregisterServer(&record_, TRUE, nullptr));
@@ -269,10 +273,14 @@ TEST_F(ServerRegistrationTest, ClassOfTheOtherBuildKeepsTheSharedKeysAndLosesOnl
     ASSERT_TRUE(SetServer(0, kFirstClass, L"C:\\Own Build\\vtlMenu.dll"));
     ASSERT_TRUE(SetServer(other, kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
     ASSERT_TRUE(SetServer(0, kThirdClass, L"C:\\Own Build\\vtlMenu.dll"));
+    // A row without registry entries whose class both views hold (registered by hand).
+    ASSERT_TRUE(SetServer(0, kUnregisteredClass, L"C:\\By Hand\\vtlMenu.dll"));
+    ASSERT_TRUE(SetServer(other, kUnregisteredClass, L"C:\\By Hand\\vtlMenu.dll"));
     EXPECT_EQ(other != 0, OtherBuildHasClass(kFirstClass));
     EXPECT_FALSE(OtherBuildHasClass(kThirdClass));
 
     EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, nullptr));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, ClassKey(kUnregisteredClass)));
     if (!other) {
         // 32-bit Windows: one view, and every row unregisters as ever.
         EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
