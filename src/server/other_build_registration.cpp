@@ -29,12 +29,17 @@ void ClassKeyPath(const CLSID& clsid, WCHAR (&path)[kKeyPathUnits])
     StringFromGUID2(clsid, path + lstrlenW(path), kGuidUnits);
 }
 
-// The default value of HKEY_CLASSES_ROOT\path in one view, as text. False when it is
-// missing, empty, not text, or does not fit.
-bool ReadDefaultText(const WCHAR* path, REGSAM view, WCHAR* text, DWORD units)
+// The default value of a key of the machine's classes (HKEY_LOCAL_MACHINE\Software\Classes
+// \path) in one registry view, as text. False when it is missing, empty, not text, or does not
+// fit. The machine's classes alone are read: HKEY_CLASSES_ROOT merges in the user's classes,
+// which any program of the user can write, and an elevated unregistration must not register
+// machine-wide what such a program planted there.
+bool ReadMachineDefaultText(const WCHAR* path, REGSAM view, WCHAR* text, DWORD units)
 {
+    WCHAR machinePath[kKeyPathUnits + 24] = L"Software\\Classes\\";
+    lstrcatW(machinePath, path);
     UniqueKey key;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path, 0, KEY_QUERY_VALUE | view, key.Put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, machinePath, 0, KEY_QUERY_VALUE | view, key.Put()) != ERROR_SUCCESS) {
         return false;
     }
     DWORD type = 0;
@@ -46,33 +51,6 @@ bool ReadDefaultText(const WCHAR* path, REGSAM view, WCHAR* text, DWORD units)
     }
     text[size / sizeof(WCHAR)] = 0;
     return text[0] != 0;
-}
-
-// Whether a view flag on HKEY_CLASSES_ROOT reaches the key it maps to now. Where the process
-// has mapped it elsewhere (as a per-user installation does), the platform may take a flagged
-// opening past that root to the machine's own classes: CLSID opened with this build's own view
-// named is then another key than CLSID opened plainly (told by its counts and write time).
-bool ViewFlagsReachTheMappedRoot(REGSAM otherView)
-{
-    REGSAM ownView = otherView == KEY_WOW64_32KEY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
-    UniqueKey mapped;
-    UniqueKey flagged;
-    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ, mapped.Put()) != ERROR_SUCCESS ||
-        RegOpenKeyExW(HKEY_CLASSES_ROOT, L"CLSID", 0, KEY_READ | ownView, flagged.Put()) != ERROR_SUCCESS) {
-        return false;
-    }
-    DWORD subkeys[2] = {};
-    DWORD values[2] = {};
-    FILETIME written[2] = {};
-    const HKEY keys[2] = {mapped.Get(), flagged.Get()};
-    for (int index = 0; index < 2; ++index) {
-        if (RegQueryInfoKeyW(keys[index], nullptr, nullptr, nullptr, &subkeys[index], nullptr, nullptr,
-                             &values[index], nullptr, nullptr, nullptr, &written[index]) != ERROR_SUCCESS) {
-            return false;
-        }
-    }
-    return subkeys[0] == subkeys[1] && values[0] == values[1] &&
-           CompareFileTime(&written[0], &written[1]) == 0;
 }
 
 // The library's attributes, copied out.
@@ -93,20 +71,14 @@ HRESULT LibraryAttributes(ITypeLib* library, TLIBATTR& copy)
 bool OtherBuildHasClass(const CLSID& clsid)
 {
     REGSAM otherView = OtherRegistryView();
-    if (!otherView || !ViewFlagsReachTheMappedRoot(otherView)) {
+    if (!otherView) {
         return false;
     }
     WCHAR server[kKeyPathUnits];
     ClassKeyPath(clsid, server);
     lstrcatW(server, L"\\InprocServer32");
     WCHAR theirs[MAX_PATH];
-    if (!ReadDefaultText(server, otherView, theirs, MAX_PATH)) {
-        return false;
-    }
-    // A root without views (a scratch or per-user key HKEY_CLASSES_ROOT is mapped to) opens
-    // the same key in both: the server named there is then this build's own registration.
-    WCHAR ours[MAX_PATH];
-    return !ReadDefaultText(server, 0, ours, MAX_PATH) || lstrcmpiW(theirs, ours) != 0;
+    return ReadMachineDefaultText(server, otherView, theirs, MAX_PATH);
 }
 
 HRESULT UnregisterClassRow(const ClassObjectEntry& row)
@@ -144,9 +116,8 @@ HRESULT RestoreOtherBuildTypeLib(ModuleState* module)
     StringFromGUID2(own.guid, key + lstrlenW(key), kGuidUnits);
     wsprintfW(key + lstrlenW(key), L"\\%x.%x\\%lx\\%s", own.wMajorVerNum, own.wMinorVerNum,
               static_cast<unsigned long>(own.lcid), kOtherPlatform);
-    // Read where HKEY_CLASSES_ROOT maps to: the platform registers a library for both views.
     WCHAR path[MAX_PATH];
-    if (!ReadDefaultText(key, 0, path, MAX_PATH)) {
+    if (!ReadMachineDefaultText(key, OtherRegistryView(), path, MAX_PATH)) {
         return S_FALSE;
     }
 

@@ -12,8 +12,9 @@
 #include "server/class_object_entry.h"
 
 // True when the other build of the module has the class registered in its registry view of
-// HKEY_CLASSES_ROOT, read through the root HKEY_CLASSES_ROOT maps to now (a per-user root
-// stays per-user). Always false on 32-bit Windows.
+// the machine's classes (HKEY_LOCAL_MACHINE\Software\Classes, never the user's classes that
+// HKEY_CLASSES_ROOT merges in), wherever HKEY_CLASSES_ROOT is mapped. Always false on 32-bit
+// Windows.
 bool OtherBuildHasClass(const CLSID& clsid);
 
 // Unregisters one class row. While the other build has the row's class registered, only this
@@ -21,8 +22,8 @@ bool OtherBuildHasClass(const CLSID& clsid);
 // entries are unregistered as the row does it. The result is that of the one or the other.
 HRESULT UnregisterClassRow(const ClassObjectEntry& row);
 
-// Registers the other build's type library again, from the path its registration names (the
-// module's library identifier, version and locale, the other system kind), so that what the
-// two registrations share is as the other build left it. S_FALSE when the other build has
+// Registers the other build's type library again, from the path its registration in the
+// machine's classes names (the module's library identifier, version and locale, the other
+// system kind), so that what the two registrations share is as the other build left it. S_FALSE when the other build has
 // no such registration, or its file holds some other library.
 HRESULT RestoreOtherBuildTypeLib(ModuleState* module);

@@ -291,23 +291,43 @@ TEST_F(ServerRegistrationTest, ClassOfTheOtherBuildKeepsTheSharedKeysAndLosesOnl
     EXPECT_TRUE(OtherBuildHasClass(kFirstClass));
 }
 
-TEST_F(ServerRegistrationTest, RootWithoutViewsHoldsNoOtherBuildWhateverTheMachineHas)
+// HKEY_CLASSES_ROOT merges the user's classes in, which any program of the user can write. Here
+// it is mapped to such a merged copy, whose "win32" entry names a library a user's program
+// planted, while the machine's 32-bit view has the other build's class. Unregistering reads the
+// other build's registration from the machine's classes alone, and so registers nothing.
+TEST_F(ServerRegistrationTest, OtherBuildIsReadFromTheMachinesClassesNeverFromTheUsers)
 {
-    const wchar_t kPerUserClasses[] = L"Software\\vtlMenuTests\\ServerRegistrationClasses";
-    // As a per-user installation maps HKEY_CLASSES_ROOT: to a key of its own, where both views
-    // open the same keys. The machine's other view registers the class too.
-    ASSERT_TRUE(SetServer(OtherRegistryView(), kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
-    HKEY scratch = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kPerUserClasses, 0, nullptr,
-                                             0, KEY_ALL_ACCESS, nullptr, &scratch, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, scratch));
+    const std::wstring planted = WindowsPathFromEnvironment("VTL_X86_TYPELIB_MODULE");
+    if (sizeof(void*) != 8 || GetFileAttributesW(planted.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "needs the 64-bit build and the 32-bit build's test type library";
+    }
+    const std::wstring interfaceKey = L"Interface\\" + GuidText(kTestInterfaceId);
+    ASSERT_TRUE(SetServer(KEY_WOW64_32KEY, kFirstClass, L"C:\\Other Build\\vtlMenu.dll"));
+    const wchar_t kMergedClasses[] = L"Software\\vtlMenuTests\\MergedClasses";
+    HKEY merged = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kMergedClasses, 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &merged, nullptr));
+    const std::wstring win32 = L"TypeLib\\" + GuidText(kTestLibraryId) + L"\\1.0\\0\\win32";
+    EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(merged, win32.c_str(), nullptr, REG_SZ, planted.c_str(),
+                                             static_cast<DWORD>((planted.size() + 1) * sizeof(wchar_t))));
+    ASSERT_EQ(ERROR_SUCCESS, RegOverridePredefKey(HKEY_CLASSES_ROOT, merged));
     EXPECT_TRUE(SetServer(0, kFirstClass, L"C:\\Own Build\\vtlMenu.dll"));
-    EXPECT_FALSE(OtherBuildHasClass(kFirstClass));
-    EXPECT_EQ(S_OK, UnregisterServer(&record_, FALSE, nullptr));
+    EXPECT_TRUE(OtherBuildHasClass(kFirstClass));
+    EXPECT_EQ(S_OK, UnregisterServer(&record_, TRUE, nullptr));
+    const bool copyHasInterface = RegistryKeyExists(HKEY_CLASSES_ROOT, interfaceKey);
     RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-    RegCloseKey(scratch);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kPerUserClasses);  // its own key: other programs share the parent
-    EXPECT_EQ((std::vector<std::string>{"first-", "third-"}), calls);
+    RegCloseKey(merged);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kMergedClasses);  // its own key: other programs share the parent
+
+    EXPECT_EQ((std::vector<std::string>{"third-"}), calls);  // the other build keeps the shared keys
+    EXPECT_FALSE(copyHasInterface);
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY key = nullptr;
+        EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + interfaceKey).c_str(), 0,
+                                               KEY_READ | view, &key))
+            << "the planted library's interface reached the machine's classes, view " << view;
+        RegCloseKey(key);
+    }
 }
 
 TEST_F(ServerRegistrationTest, MissingModuleRecordIsAnInvalidArgument)
