@@ -38,8 +38,6 @@ public:
     // or now): nothing is put back from a reading that is not whole.
     RegistryChanges Restore(bool& restored) const;
 
-    const std::wstring& Path() const { return path_; }
-
 private:
     struct WatchedKey {
         std::wstring path;  // relative to root\path
