@@ -296,6 +296,21 @@ TEST_F(PerUserRoad, LeavesTheMachinesRegistrationOfTheSameDllAlone)
     EXPECT_EQ(0u, Regsvr32(L"/u /s", dll).exitCode);
 }
 
+// Other programs write the machine's classes while a harvest runs: what they write stays, here
+// a key that the registration writes there itself and one that a child process of it writes.
+TEST(VtlregHarvest, LeavesWhatOthersWriteMeanwhile)
+{
+    TempFolder folder(L"vtlreg neighbours");
+    ProcessResult harvest = Vtlreg(L"harvest " + Quoted(WindowsPathFromEnvironment("VTL_NEIGHBOUR_SERVER")) +
+                                   L" --reg " + Quoted(folder.Path() + L"neighbour.reg"));
+    EXPECT_EQ(0u, harvest.exitCode) << harvest.output;
+    for (const wchar_t* key : {L"Software\\Classes\\VtlNeighbour.ByRegistration",
+                               L"Software\\Classes\\Interface\\{5D7C3B1A-2E4F-4A60-9B8C-1F0E2D3C4B5A}"}) {
+        EXPECT_EQ(L"another program's", RegistryString(HKEY_LOCAL_MACHINE, key)) << Narrow(key);
+        RegDeleteKeyW(HKEY_LOCAL_MACHINE, key);
+    }
+}
+
 // A DLL that does not load, is no COM server or fails to register: a clear message, exit
 // code 1, no output file (an older one stays), and nothing written anywhere.
 TEST(VtlregFailures, LeaveNoFileNoKeyAndSayWhy)

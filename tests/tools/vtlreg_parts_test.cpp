@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <string>
 
@@ -83,6 +84,16 @@ protected:
         std::wstring path = std::wstring(kTestKey) + (key.empty() ? L"" : L"\\" + key);
         RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name, REG_SZ, text.c_str(),
                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    }
+    static void SetAccessRules(const wchar_t* key, const wchar_t* rules)
+    {
+        UniqueKey open;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        std::wstring path = std::wstring(kTestKey) + L"\\" + key;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, WRITE_DAC, open.Put()));
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(rules, SDDL_REVISION_1, &descriptor, nullptr));
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeySecurity(open.Get(), DACL_SECURITY_INFORMATION, descriptor));
+        LocalFree(descriptor);
     }
 };
 
@@ -249,31 +260,41 @@ TEST(OutputFile, ReplacesTheTargetWholeAndLeavesNothingOnFailure)
     EXPECT_FALSE(WriteWholeFile(folder.Path() + L"missing\\out.txt", "x", error));
 }
 
-TEST_F(TestKey, GuardPutsBackEveryChangeAndReportsWhatWasWritten)
+// Only the keys named to the guard are put back, and of those only the ones it could read.
+TEST_F(TestKey, GuardPutsBackTheWatchedKeysItCanReadAndReportsWhatWasWritten)
 {
     Write(L"Kept", nullptr, L"old");
     Write(L"Kept", L"Removed", L"value");
     Write(L"Gone\\Child", L"x", L"1");
+    Write(L"Other", nullptr, L"old");
+    Write(L"Locked", nullptr, L"old");
     RegistrySnapshot before = TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey);
+    SetAccessRules(L"Locked", L"D:(D;;KR;;;WD)(A;;KA;;;WD)");  // no one may read it
 
-    RegistryGuard guard(HKEY_CURRENT_USER, kTestKey);
+    RegistryGuard guard(HKEY_CURRENT_USER, kTestKey, {L"Kept", L"Gone", L"New\\Deeper\\Deepest", L"Locked\\Named"});
     Write(L"Kept", nullptr, L"new");
     Write(L"Kept", L"Added", L"a");
     RegDeleteKeyValueW(HKEY_CURRENT_USER, (std::wstring(kTestKey) + L"\\Kept").c_str(), L"Removed");
     Write(L"New\\Deeper", L"y", L"2");
     RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(kTestKey) + L"\\Gone").c_str());
-    bool restored = false;
+    for (const wchar_t* key : {L"Other", L"Neighbour", L"Locked"}) {
+        Write(key, nullptr, L"another program's");
+        before[key][L""] = Text(REG_SZ, L"another program's");
+    }
+    bool restored = true;
     RegistryChanges changes = guard.Restore(restored);
 
-    EXPECT_TRUE(restored);
+    EXPECT_FALSE(restored) << "a watched key could not be read";
+    SetAccessRules(L"Locked", L"D:(A;;KA;;;WD)");
     EXPECT_TRUE(RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CURRENT_USER, kTestKey)).empty());
     EXPECT_EQ(Text(REG_SZ, L"new"), changes.written[L"Kept"][L""]);
     EXPECT_EQ(Text(REG_SZ, L"a"), changes.written[L"Kept"][L"Added"]);
-    EXPECT_EQ(2u, changes.written[L"Kept"].size()) << "only what was written";
+    EXPECT_EQ(2u, changes.written[L"Kept"].size()) << "the key as it is now";
     EXPECT_EQ(Text(REG_SZ, L"2"), changes.written[L"New\\Deeper"][L"y"]);
     EXPECT_TRUE(changes.written.count(L"New"));
+    EXPECT_EQ(3u, changes.written.size());
     EXPECT_EQ(std::vector<std::wstring>{L"New"}, changes.addedKeys) << "the outermost key made";
-    EXPECT_EQ(std::vector<std::wstring>{L"Gone"}, changes.removedKeys) << "the outermost key that went away";
+    EXPECT_EQ((std::vector<std::wstring>{L"Kept", L"Gone"}), changes.removedKeys) << "the keys there before";
 
     // The changes sent elsewhere: written keys made, removed keys taken away.
     std::wstring elsewhere = std::wstring(kTestKey) + L"\\Elsewhere";
@@ -285,7 +306,7 @@ TEST_F(TestKey, GuardPutsBackEveryChangeAndReportsWhatWasWritten)
     EXPECT_EQ(L"2", RegistryString(target.Get(), L"New\\Deeper", L"y"));
     EXPECT_EQ(L"new", RegistryString(target.Get(), L"Kept"));
 
-    RegistryGuard quiet(HKEY_CURRENT_USER, kTestKey + std::wstring(L"\\Kept"));
+    RegistryGuard quiet(HKEY_CURRENT_USER, kTestKey, {L"Kept"});
     EXPECT_TRUE(quiet.Restore(restored).Empty());
     EXPECT_TRUE(restored);
 }

@@ -7,6 +7,7 @@ namespace {
 struct TreeWalk {
     REGSAM view;
     RegistrySnapshot& snapshot;
+    bool complete = true;  // false once a key or value below the root could not be read
     std::vector<wchar_t> name = std::vector<wchar_t>(16384);
     std::vector<BYTE> data = std::vector<BYTE>(64 * 1024);
 
@@ -25,6 +26,7 @@ struct TreeWalk {
                 continue;
             }
             if (status != ERROR_SUCCESS) {
+                complete = complete && status == ERROR_NO_MORE_ITEMS;
                 break;
             }
             values[std::wstring(name.data(), nameLength)] =
@@ -33,16 +35,20 @@ struct TreeWalk {
         std::vector<std::wstring> children;
         for (DWORD index = 0;; ++index) {
             DWORD nameLength = static_cast<DWORD>(name.size());
-            if (RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr,
-                              nullptr) != ERROR_SUCCESS) {
+            LONG status = RegEnumKeyExW(key, index, name.data(), &nameLength, nullptr, nullptr, nullptr, nullptr);
+            if (status != ERROR_SUCCESS) {
+                complete = complete && status == ERROR_NO_MORE_ITEMS;
                 break;
             }
             children.emplace_back(name.data(), nameLength);
         }
         for (const std::wstring& child : children) {
             UniqueKey childKey;
-            if (RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, childKey.Put()) == ERROR_SUCCESS) {
+            LONG status = RegOpenKeyExW(key, child.c_str(), 0, KEY_READ | view, childKey.Put());
+            if (status == ERROR_SUCCESS) {
                 Read(childKey.Get(), JoinKeyPath(path, child));
+            } else {
+                complete = complete && status == ERROR_FILE_NOT_FOUND;  // gone since it was listed
             }
         }
     }
@@ -50,13 +56,17 @@ struct TreeWalk {
 
 }  // namespace
 
-RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path, REGSAM view)
+RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path, REGSAM view, bool* complete)
 {
     RegistrySnapshot snapshot;
     UniqueKey key;
-    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, key.Put()) ==
-        ERROR_SUCCESS) {
-        TreeWalk{view, snapshot}.Read(key.Get(), L"");
+    LONG status = RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, key.Put());
+    TreeWalk walk{view, snapshot};
+    if (status == ERROR_SUCCESS) {
+        walk.Read(key.Get(), L"");
+    }
+    if (complete) {
+        *complete = status == ERROR_FILE_NOT_FOUND || (status == ERROR_SUCCESS && walk.complete);
     }
     return snapshot;
 }

@@ -35,8 +35,11 @@ using RegistryValues = std::map<std::wstring, RegistryValue, RegistryNameLess>;
 using RegistrySnapshot = std::map<std::wstring, RegistryValues, RegistryNameLess>;
 
 // The tree at root\path; empty when the key cannot be opened. view is 0 or one of
-// KEY_WOW64_64KEY and KEY_WOW64_32KEY, used at every level of the walk.
-RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"", REGSAM view = 0);
+// KEY_WOW64_64KEY and KEY_WOW64_32KEY, used at every level of the walk. `complete`, when
+// given, tells an absent tree (true, and empty) from one that could not be read whole (false):
+// a key below it that could not be opened, or keys or values that could not be listed.
+RegistrySnapshot TakeRegistrySnapshot(HKEY root, const std::wstring& path = L"", REGSAM view = 0,
+                                      bool* complete = nullptr);
 
 // "parent\child", or child alone below the root.
 std::wstring JoinKeyPath(const std::wstring& parent, const std::wstring& child);

@@ -76,17 +76,16 @@ bool PrepareUserTarget(const ServerModule& module, UserTarget& target, std::wstr
 
 // Runs the unregistration against the user's classes, then removes what it leaves there of
 // the registration: the keys sent there in the platform's place (its own unregistration takes
-// them from where it would have put them) and the parents left empty.
+// them from where it would have put them) and the parents left empty. The removal is done
+// even when the run fails, since it also undoes a failed install.
 bool UnregisterForUser(const ServerModule& module, const UserTarget& target, HRESULT& result, std::wstring& error)
 {
-    if (!RunForUser(module, Registration::kUnregister, target.classes.Get(), result, error)) {
-        return false;
-    }
+    bool ran = RunForUser(module, Registration::kUnregister, target.classes.Get(), result, error);
     RegistryChanges sentHere;
     sentHere.removedKeys = target.pastRedirect.addedKeys;
     ApplyRegistryChanges(target.classes.Get(), sentHere);
     RemoveEmptyKeys(target.classes.Get(), target.harvest);
-    return true;
+    return ran;
 }
 
 }  // namespace
@@ -99,18 +98,19 @@ bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& erro
     }
     keys = target.harvest.size();
     HRESULT result = E_FAIL;
-    if (!RunForUser(module, Registration::kRegister, target.classes.Get(), result, error)) {
-        return false;
+    bool ran = RunForUser(module, Registration::kRegister, target.classes.Get(), result, error);
+    if (ran && SUCCEEDED(result)) {
+        return true;
     }
-    if (FAILED(result)) {
-        // It registered against the scratch key a moment ago; take back whatever it left.
-        HRESULT ignored = S_OK;
-        std::wstring ignoredError;
-        (void)UnregisterForUser(module, target, ignored, ignoredError);
+    if (ran) {
         error = L"DllRegisterServer of " + module.Path() + L" failed with " + HresultText(result);
-        return false;
     }
-    return true;
+    // Whatever failed, the registration may have written the user's classes already: its own
+    // unregistration takes that back.
+    HRESULT ignored = S_OK;
+    std::wstring ignoredError;
+    (void)UnregisterForUser(module, target, ignored, ignoredError);
+    return false;
 }
 
 bool UninstallForUser(const ServerModule& module, std::wstring& error)

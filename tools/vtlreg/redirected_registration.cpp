@@ -1,11 +1,56 @@
 #include "redirected_registration.h"
 
+#include <oleauto.h>
+
 #include <memory>
 
 #include "class_root_redirect.h"
+#include "runtime/com_ptr.h"
 #include "scratch_key.h"
 
 namespace {
+
+std::wstring GuidText(const GUID& guid)
+{
+    wchar_t text[40];
+    return StringFromGUID2(guid, text, ARRAYSIZE(text)) ? text : L"";
+}
+
+// The keys of the classes that the module's registration is about, as its type library names
+// them: the library, its interfaces and its classes, in this process's view and as the 32-bit
+// view shows them beside it. The automation runtime writes them when it registers the library,
+// and they are what the platform writes past the redirect. A module without a type library
+// names none.
+std::vector<std::wstring> TypeLibraryKeys(const std::wstring& module)
+{
+    std::vector<std::wstring> keys;
+    ComPtr<ITypeLib> library;
+    if (FAILED(LoadTypeLibEx(module.c_str(), REGKIND_NONE, library.Put()))) {
+        return keys;
+    }
+    TLIBATTR* attributes = nullptr;
+    if (SUCCEEDED(library->GetLibAttr(&attributes))) {
+        keys.push_back(L"TypeLib\\" + GuidText(attributes->guid));
+        library->ReleaseTLibAttr(attributes);
+    }
+    for (UINT index = 0, count = library->GetTypeInfoCount(); index < count; ++index) {
+        ComPtr<ITypeInfo> info;
+        TYPEATTR* type = nullptr;
+        if (FAILED(library->GetTypeInfo(index, info.Put())) || FAILED(info->GetTypeAttr(&type))) {
+            continue;
+        }
+        if (type->typekind == TKIND_COCLASS) {
+            keys.push_back(L"CLSID\\" + GuidText(type->guid));
+        } else if (type->typekind == TKIND_INTERFACE || type->typekind == TKIND_DISPATCH) {
+            keys.push_back(L"Interface\\" + GuidText(type->guid));
+        }
+        info->ReleaseTypeAttr(type);
+    }
+    for (size_t index = 0, own = keys.size(); index < own; ++index) {
+        keys.push_back(L"Wow6432Node\\" + keys[index]);
+    }
+    return keys;
+}
 
 void Merge(RegistryChanges& into, const RegistryChanges& from)
 {
@@ -24,10 +69,11 @@ void Merge(RegistryChanges& into, const RegistryChanges& from)
 bool RunRedirected(const ServerModule& module, Registration registration, HKEY target, bool targetIsUserClasses,
                    RedirectedRun& run, std::wstring& error)
 {
-    RegistryGuard machine(HKEY_LOCAL_MACHINE, kMachineClasses);
+    const std::vector<std::wstring> keys = TypeLibraryKeys(module.Path());
+    RegistryGuard machine(HKEY_LOCAL_MACHINE, kMachineClasses, keys);
     std::unique_ptr<RegistryGuard> user;
     if (!targetIsUserClasses) {
-        user = std::make_unique<RegistryGuard>(HKEY_CURRENT_USER, kUserClasses);
+        user = std::make_unique<RegistryGuard>(HKEY_CURRENT_USER, kUserClasses, keys);
     }
     {
         ClassRootRedirect redirect(target);
@@ -40,13 +86,13 @@ bool RunRedirected(const ServerModule& module, Registration registration, HKEY t
     bool restored = true;
     run.elsewhere = machine.Restore(restored);
     if (!restored) {
-        error = L"cannot put back what the registration changed in HKEY_LOCAL_MACHINE\\Software\\Classes";
+        error = L"cannot read or put back what the registration changed in HKEY_LOCAL_MACHINE\\Software\\Classes";
         return false;
     }
     if (user) {
         Merge(run.elsewhere, user->Restore(restored));
         if (!restored) {
-            error = L"cannot put back what the registration changed in HKEY_CURRENT_USER\\Software\\Classes";
+            error = L"cannot read or put back what the registration changed in HKEY_CURRENT_USER\\Software\\Classes";
             return false;
         }
     }
@@ -67,6 +113,11 @@ bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, 
         return false;
     }
     if (FAILED(run.result)) {
+        // What it wrote past the redirect, outside the keys watched, is taken back by its own
+        // unregistration, as a failed per-user install is.
+        RedirectedRun undo;
+        std::wstring ignored;
+        (void)RunRedirected(module, Registration::kUnregister, scratch.Get(), false, undo, ignored);
         error = L"DllRegisterServer of " + module.Path() + L" failed with " + HresultText(run.result);
         return false;
     }

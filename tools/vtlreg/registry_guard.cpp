@@ -36,102 +36,76 @@ bool RemoveTree(HKEY root, const std::wstring& path)
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-}  // namespace
-
-RegistryGuard::RegistryGuard(HKEY root, std::wstring path) : root_(root), path_(std::move(path))
+// key\relative, or the key itself for the empty relative path.
+std::wstring Below(const std::wstring& key, const std::wstring& relative)
 {
-    if (RegOpenKeyExW(root_, path_.c_str(), 0, KEY_NOTIFY, watched_.Put()) == ERROR_SUCCESS) {
-        changed_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        if (!changed_ || RegNotifyChangeKeyValue(watched_.Get(), TRUE, REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET,
-                                                 changed_.Get(), TRUE) != ERROR_SUCCESS) {
-            changed_.Reset();
+    return relative.empty() ? key : key + L"\\" + relative;
+}
+
+// The outermost key on the way from root\path down to root\path\key that cannot be opened,
+// or `key` itself when all of them can.
+std::wstring OutermostMissing(HKEY root, const std::wstring& path, const std::wstring& key)
+{
+    for (size_t end = key.find(L'\\');; end = key.find(L'\\', end + 1)) {
+        std::wstring part = key.substr(0, end);
+        UniqueKey open;
+        if (end == std::wstring::npos ||
+            RegOpenKeyExW(root, JoinKeyPath(path, part).c_str(), 0, KEY_READ, open.Put()) != ERROR_SUCCESS) {
+            return part;
         }
     }
-    before_ = TakeRegistrySnapshot(root_, path_);
+}
+
+}  // namespace
+
+RegistryGuard::RegistryGuard(HKEY root, std::wstring path, const std::vector<std::wstring>& keys)
+    : root_(root), path_(std::move(path))
+{
+    for (const std::wstring& key : keys) {
+        if (key.empty()) {
+            continue;  // the tree itself is never watched, nor ever removed
+        }
+        WatchedKey entry{OutermostMissing(root_, path_, key), {}, false};
+        bool known = false;  // several keys may wait below the same missing parent
+        for (const WatchedKey& other : watched_) {
+            known = known || other.path == entry.path;
+        }
+        if (!known) {
+            entry.before = TakeRegistrySnapshot(root_, JoinKeyPath(path_, entry.path), 0, &entry.readable);
+            watched_.push_back(std::move(entry));
+        }
+    }
 }
 
 RegistryChanges RegistryGuard::Restore(bool& restored) const
 {
     restored = true;
     RegistryChanges changes;
-    if (changed_ && WaitForSingleObject(changed_.Get(), 0) == WAIT_TIMEOUT) {
-        return changes;  // nothing below the tree changed
-    }
-    RegistrySnapshot after = TakeRegistrySnapshot(root_, path_);
-    bool changed = false;
-    std::vector<std::wstring>& added = changes.addedKeys;
-    for (const auto& [key, values] : after) {
-        auto old = before_.find(key);
-        if (old == before_.end()) {
-            changed = true;
-            changes.written[key] = values;
-            if (key.empty() || before_.count(ParentKeyPath(key))) {
-                added.push_back(key);
-            }
-            continue;
-        }
-        for (const auto& [name, value] : values) {
-            auto oldValue = old->second.find(name);
-            if (oldValue == old->second.end() || !(oldValue->second == value)) {
-                changed = true;
-                changes.written[key][name] = value;
-            }
-        }
-        for (const auto& entry : old->second) {
-            changed = changed || values.count(entry.first) == 0;
-        }
-    }
-    for (const auto& entry : before_) {
-        if (!after.count(entry.first)) {
-            changed = true;
-            if (entry.first.empty() || after.count(ParentKeyPath(entry.first))) {
-                changes.removedKeys.push_back(entry.first);
-            }
-        }
-    }
-    if (!changed) {
-        return changes;
-    }
-
-    // Something changed: the tree is opened for writing only now, since the caller may not be
-    // allowed to write there at all.
-    if (!added.empty() && added.front().empty()) {
-        restored = RemoveTree(root_, path_);
-        return changes;
-    }
+    // The tree is opened for writing only once something changed: the caller may not be allowed
+    // to write there at all.
     UniqueKey tree;
-    if (RegCreateKeyExW(root_, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, tree.Put(), nullptr) !=
-        ERROR_SUCCESS) {
-        restored = false;
-        return changes;
-    }
-    for (const std::wstring& key : added) {
-        restored = RemoveTree(tree.Get(), key) && restored;
-    }
-    // Keys that went away come back with their values, parents first (the snapshot's order).
-    for (const auto& [key, values] : before_) {
-        auto now = after.find(key);
-        if (now == after.end()) {
-            restored = WriteKey(tree.Get(), key, values) && restored;
-            continue;
-        }
-        UniqueKey open;
-        if (RegOpenKeyExW(tree.Get(), key.empty() ? nullptr : key.c_str(), 0, KEY_ALL_ACCESS, open.Put()) !=
-            ERROR_SUCCESS) {
+    for (const WatchedKey& key : watched_) {
+        bool readable = false;
+        RegistrySnapshot now = TakeRegistrySnapshot(root_, JoinKeyPath(path_, key.path), 0, &readable);
+        if (!key.readable || !readable) {
             restored = false;
             continue;
         }
-        for (const auto& [name, value] : values) {
-            auto current = now->second.find(name);
-            if (current == now->second.end() || !(current->second == value)) {
-                restored = SetValue(open.Get(), name, value) && restored;
-            }
+        if (now == key.before) {
+            continue;
         }
-        for (const auto& entry : now->second) {
-            if (!values.count(entry.first)) {
-                LONG status = RegDeleteValueW(open.Get(), entry.first.empty() ? nullptr : entry.first.c_str());
-                restored = status == ERROR_SUCCESS && restored;
-            }
+        (key.before.empty() ? changes.addedKeys : changes.removedKeys).push_back(key.path);
+        for (const auto& [relative, values] : now) {
+            changes.written[Below(key.path, relative)] = values;
+        }
+        if (!tree && RegOpenKeyExW(root_, path_.c_str(), 0, KEY_ALL_ACCESS, tree.Put()) != ERROR_SUCCESS) {
+            restored = false;
+            continue;
+        }
+        // The key goes and comes back as it was, parents first (the snapshot's order).
+        restored = RemoveTree(tree.Get(), key.path) && restored;
+        for (const auto& [relative, values] : key.before) {
+            restored = WriteKey(tree.Get(), Below(key.path, relative), values) && restored;
         }
     }
     return changes;
