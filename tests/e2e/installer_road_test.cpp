@@ -296,6 +296,42 @@ TEST_F(PerUserRoad, LeavesTheMachinesRegistrationOfTheSameDllAlone)
     EXPECT_EQ(0u, Regsvr32(L"/u /s", dll).exitCode);
 }
 
+// The machine holds the other build's registration (its class in the 32-bit view, its "win32"
+// library), which unregistering keeps: the user's uninstall still takes back all it wrote.
+TEST_F(PerUserRoad, UninstallsWholeBesideTheMachinesOtherBuild)
+{
+    const std::wstring x86 = WindowsPathFromEnvironment("VTL_X86_DLL");
+    if (sizeof(void*) != 8 || GetFileAttributesW(x86.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "needs the 64-bit build and the 32-bit DLL beside it";
+    }
+    const std::wstring dll = BuiltDllPath();
+    const wchar_t* otherBuild[] = {L"Software\\Classes\\CLSID\\{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}\\InprocServer32",
+                                   L"Software\\Classes\\TypeLib\\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}\\1.0\\0\\win32"};
+    for (const wchar_t* key : otherBuild) {
+        HKEY written = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
+                                                 nullptr, &written, nullptr));
+        RegSetValueExW(written, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(x86.c_str()),
+                       static_cast<DWORD>((x86.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(written);
+    }
+    RegistrySnapshot user = UserClasses();
+    RegistrySnapshot machine = Classes();
+
+    EXPECT_EQ(0u, Vtlreg(L"install --user " + Quoted(dll)).exitCode);
+    ProcessResult uninstall = Vtlreg(L"uninstall --user " + Quoted(dll));
+    EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
+    EXPECT_TRUE(RegistryDifferences(user, UserClasses()).empty()) << Listed(RegistryDifferences(user, UserClasses()));
+    EXPECT_TRUE(RegistryDifferences(machine, Classes()).empty()) << Listed(RegistryDifferences(machine, Classes()));
+    HKEY classes = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes) ==
+        ERROR_SUCCESS) {
+        RegDeleteTreeW(classes, L"CLSID\\{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}");
+        RegDeleteTreeW(classes, L"TypeLib\\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}");
+        RegCloseKey(classes);
+    }
+}
+
 // Other programs write the machine's classes while a harvest runs: what they write stays, here
 // a key that the registration writes there itself and one that a child process of it writes.
 TEST(VtlregHarvest, LeavesWhatOthersWriteMeanwhile)

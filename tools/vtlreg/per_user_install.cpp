@@ -35,14 +35,41 @@ bool RunForUser(const ServerModule& module, Registration registration, HKEY clas
     return true;
 }
 
-// Removes the keys of the harvest, and the parents on their way, that hold nothing any more,
-// deepest first.
-void RemoveEmptyKeys(HKEY classes, const RegistrySnapshot& harvest)
+// True when the key's value `name` holds exactly `value`.
+bool HoldsValue(HKEY key, const std::wstring& name, const RegistryValue& value)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    const wchar_t* valueName = name.empty() ? nullptr : name.c_str();
+    if (RegQueryValueExW(key, valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != value.type ||
+        size != value.data.size()) {
+        return false;
+    }
+    std::vector<BYTE> data(size);
+    return RegQueryValueExW(key, valueName, nullptr, &type, data.data(), &size) == ERROR_SUCCESS &&
+           data == value.data;
+}
+
+// Takes the registration out of the user's classes: each value of the harvest that still holds
+// what the harvest gives it, then the keys of the harvest, and the parents on their way, that
+// hold nothing any more, deepest first. What others changed or added there stays. The module's
+// own unregistration is not run for this: it keeps what the machine's other build shares with
+// it and registers that build's type library again, which a per-user registration shares with
+// no other build.
+void RemoveRegistration(HKEY classes, const RegistrySnapshot& harvest)
 {
     std::set<std::wstring, RegistryNameLess> keys;
-    for (const auto& entry : harvest) {
-        for (std::wstring key = entry.first; !key.empty(); key = ParentKeyPath(key)) {
-            keys.insert(key);
+    for (const auto& [path, values] : harvest) {
+        UniqueKey key;
+        if (RegOpenKeyExW(classes, path.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.Put()) == ERROR_SUCCESS) {
+            for (const auto& [name, value] : values) {
+                if (HoldsValue(key.Get(), name, value)) {
+                    RegDeleteValueW(key.Get(), name.empty() ? nullptr : name.c_str());
+                }
+            }
+        }
+        for (std::wstring parent = path; !parent.empty(); parent = ParentKeyPath(parent)) {
+            keys.insert(parent);
         }
     }
     for (auto entry = keys.rbegin(); entry != keys.rend(); ++entry) {
@@ -64,28 +91,13 @@ void RemoveEmptyKeys(HKEY classes, const RegistrySnapshot& harvest)
 // What the module's registration writes, and the user's classes opened for writing.
 struct UserTarget {
     RegistrySnapshot harvest;
-    RegistryChanges pastRedirect;  // the part of the harvest the platform wrote past the redirect
     UniqueKey classes;
 };
 
 bool PrepareUserTarget(const ServerModule& module, UserTarget& target, std::wstring& error)
 {
-    return HarvestRegistration(module, target.harvest, error, &target.pastRedirect) &&
+    return HarvestRegistration(module, target.harvest, error) &&
            OpenUserClasses(target.classes, error);
-}
-
-// Runs the unregistration against the user's classes, then removes what it leaves there of
-// the registration: the keys sent there in the platform's place (its own unregistration takes
-// them from where it would have put them) and the parents left empty. The removal is done
-// even when the run fails, since it also undoes a failed install.
-bool UnregisterForUser(const ServerModule& module, const UserTarget& target, HRESULT& result, std::wstring& error)
-{
-    bool ran = RunForUser(module, Registration::kUnregister, target.classes.Get(), result, error);
-    RegistryChanges sentHere;
-    sentHere.removedKeys = target.pastRedirect.addedKeys;
-    ApplyRegistryChanges(target.classes.Get(), sentHere);
-    RemoveEmptyKeys(target.classes.Get(), target.harvest);
-    return ran;
 }
 
 }  // namespace
@@ -105,24 +117,17 @@ bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& erro
     if (ran) {
         error = L"DllRegisterServer of " + module.Path() + L" failed with " + HresultText(result);
     }
-    // Whatever failed, the registration may have written the user's classes already: its own
-    // unregistration takes that back.
-    HRESULT ignored = S_OK;
-    std::wstring ignoredError;
-    (void)UnregisterForUser(module, target, ignored, ignoredError);
+    // Whatever failed, the registration may have written the user's classes already.
+    RemoveRegistration(target.classes.Get(), target.harvest);
     return false;
 }
 
 bool UninstallForUser(const ServerModule& module, std::wstring& error)
 {
     UserTarget target;
-    HRESULT result = E_FAIL;
-    if (!PrepareUserTarget(module, target, error) || !UnregisterForUser(module, target, result, error)) {
+    if (!PrepareUserTarget(module, target, error)) {
         return false;
     }
-    if (FAILED(result)) {
-        error = L"DllUnregisterServer of " + module.Path() + L" failed with " + HresultText(result);
-        return false;
-    }
+    RemoveRegistration(target.classes.Get(), target.harvest);
     return true;
 }

@@ -9,11 +9,10 @@
 
 // Registers the module under HKEY_CURRENT_USER\Software\Classes. The registration is first
 // run against a scratch key, so that a DLL that fails to register leaves nothing behind; the
-// number of keys it writes goes to `keys`. False, with the reason, on failure; when the run
-// against the user's classes fails, or what it did elsewhere cannot be put right, the module's
-// own unregistration takes back what it wrote there.
+// number of keys it writes goes to `keys`. False, with the reason, on failure; then what it
+// wrote to the user's classes is taken back as UninstallForUser takes it back.
 bool InstallForUser(const ServerModule& module, size_t& keys, std::wstring& error);
 
-// Runs the module's unregistration under HKEY_CURRENT_USER\Software\Classes, then removes the
-// keys its registration makes that are left empty (the parents it never removes itself).
+// Removes from HKEY_CURRENT_USER\Software\Classes what the module's registration writes (its
+// harvest): each value still as the registration writes it, and the keys left empty.
 bool UninstallForUser(const ServerModule& module, std::wstring& error);

@@ -99,8 +99,7 @@ bool RunRedirected(const ServerModule& module, Registration registration, HKEY t
     return true;
 }
 
-bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error,
-                         RegistryChanges* pastRedirect)
+bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error)
 {
     ScratchKey scratch;
     if (scratch.Status() != ERROR_SUCCESS) {
@@ -130,9 +129,6 @@ bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, 
         for (const auto& [name, value] : values) {
             into[name] = value;
         }
-    }
-    if (pastRedirect) {
-        *pastRedirect = run.elsewhere;
     }
     return true;
 }

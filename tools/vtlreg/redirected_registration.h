@@ -28,10 +28,8 @@ bool RunRedirected(const ServerModule& module, Registration registration, HKEY t
 
 // What DllRegisterServer writes, as keys relative to HKEY_CLASSES_ROOT. It runs against a
 // scratch key that is removed again, so nothing of it stays anywhere. False, with the reason,
-// when the registration fails. `pastRedirect`, when given, receives the part of the harvest
-// that the platform wrote past the redirect.
-bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error,
-                         RegistryChanges* pastRedirect = nullptr);
+// when the registration fails.
+bool HarvestRegistration(const ServerModule& module, RegistrySnapshot& harvest, std::wstring& error);
 
 // Has the automation runtime register type libraries where HKEY_CLASSES_ROOT is redirected
 // to (OaEnablePerUserTLibRegistration), which it otherwise does not do on newer systems.
