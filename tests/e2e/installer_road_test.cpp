@@ -304,32 +304,22 @@ TEST_F(PerUserRoad, UninstallsWholeBesideTheMachinesOtherBuild)
     if (sizeof(void*) != 8 || GetFileAttributesW(x86.c_str()) == INVALID_FILE_ATTRIBUTES) {
         GTEST_SKIP() << "needs the 64-bit build and the 32-bit DLL beside it";
     }
-    const std::wstring dll = BuiltDllPath();
-    const wchar_t* otherBuild[] = {L"Software\\Classes\\CLSID\\{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}\\InprocServer32",
-                                   L"Software\\Classes\\TypeLib\\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}\\1.0\\0\\win32"};
-    for (const wchar_t* key : otherBuild) {
-        HKEY written = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY,
-                                                 nullptr, &written, nullptr));
-        RegSetValueExW(written, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(x86.c_str()),
-                       static_cast<DWORD>((x86.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(written);
+    const std::wstring otherClass = L"Wow6432Node\\CLSID\\{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}";
+    const std::wstring otherLibrary = L"TypeLib\\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}";
+    for (const std::wstring& key : {otherClass + L"\\InprocServer32", otherLibrary + L"\\1.0\\0\\win32"}) {
+        ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, x86.c_str(),
+                                                 static_cast<DWORD>((x86.size() + 1) * sizeof(wchar_t))));
     }
     RegistrySnapshot user = UserClasses();
     RegistrySnapshot machine = Classes();
 
-    EXPECT_EQ(0u, Vtlreg(L"install --user " + Quoted(dll)).exitCode);
-    ProcessResult uninstall = Vtlreg(L"uninstall --user " + Quoted(dll));
+    EXPECT_EQ(0u, Vtlreg(L"install --user " + Quoted(BuiltDllPath())).exitCode);
+    ProcessResult uninstall = Vtlreg(L"uninstall --user " + Quoted(BuiltDllPath()));
     EXPECT_EQ(0u, uninstall.exitCode) << uninstall.output;
     EXPECT_TRUE(RegistryDifferences(user, UserClasses()).empty()) << Listed(RegistryDifferences(user, UserClasses()));
     EXPECT_TRUE(RegistryDifferences(machine, Classes()).empty()) << Listed(RegistryDifferences(machine, Classes()));
-    HKEY classes = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Classes", 0, KEY_ALL_ACCESS | KEY_WOW64_32KEY, &classes) ==
-        ERROR_SUCCESS) {
-        RegDeleteTreeW(classes, L"CLSID\\{4C2E8A15-93D7-4B61-A0F4-7E5B12C9D836}");
-        RegDeleteTreeW(classes, L"TypeLib\\{9E61B3D2-0A47-4C8F-B5E9-2D83F4A6C170}");
-        RegCloseKey(classes);
-    }
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, otherClass.c_str());
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, otherLibrary.c_str());
 }
 
 // Other programs write the machine's classes while a harvest runs: what they write stays, here

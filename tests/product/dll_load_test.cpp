@@ -45,33 +45,19 @@ TEST(BuiltDll, LoadsExportsByNameAndOrdinalAndUnloads)
     EXPECT_EQ(nullptr, object);
     EXPECT_EQ(S_OK, canUnloadNow());
 
-    EXPECT_TRUE(FreeLibrary(library));
-    EXPECT_EQ(nullptr, GetModuleHandleW(path.c_str()));
-}
-
-// The detach the loader sends when the process ends (reserved not null) tears nothing down:
-// the factory and a new object go on working, and FreeLibrary's detach tears down in full.
-TEST(BuiltDll, ProcessEndingDetachLeavesTheModuleWhole)
-{
-    HMODULE library = LoadLibraryW(BuiltDllPath().c_str());
-    ASSERT_NE(nullptr, library);
-    auto* base = reinterpret_cast<BYTE*>(library);
-    auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(
-        base + headers->OptionalHeader.AddressOfEntryPoint);
-    auto getClassObject = reinterpret_cast<DllGetClassObjectFunction>(
-        reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    // The detach of a process that is ending (reserved not null) tears nothing down: the
+    // factory and its objects go on working, and FreeLibrary's detach tears down in full.
     IClassFactory* factory = nullptr;
     ASSERT_EQ(S_OK, getClassObject(kVTLShlExt, IID_IClassFactory, reinterpret_cast<void**>(&factory)));
-
+    auto* base = reinterpret_cast<BYTE*>(library);
+    auto* headers = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(base + headers->OptionalHeader.AddressOfEntryPoint);
     EXPECT_TRUE(entry(library, DLL_PROCESS_DETACH, reinterpret_cast<LPVOID>(1)));
-    IUnknown* object = nullptr;
-    EXPECT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
-    if (object) {
-        object->Release();
-    }
+    ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_IUnknown, &object));
+    static_cast<IUnknown*>(object)->Release();
     factory->Release();
     EXPECT_TRUE(FreeLibrary(library));
+    EXPECT_EQ(nullptr, GetModuleHandleW(path.c_str()));
 }
 
 }  // namespace
