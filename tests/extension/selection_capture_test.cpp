@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <shlobj.h>
+
 #include "com_apartment.h"
 #include "drop_files.h"
 #include "extension/selection_capture.h"
@@ -119,10 +121,42 @@ TEST_F(CaptureSelection, PathThatDoesNotFitEmptiesTheSelection)
     }
 }
 
-TEST_F(CaptureSelection, TenThousandPathsAllArrive)
+// A DROPFILES block of 16-byte multiples (as global memory is sized) around a list's bytes.
+std::string DropBlock(DWORD listOffset, BOOL wide, const std::string& list, size_t bytes)
+{
+    std::string block(bytes, 'x');
+    DROPFILES header = {listOffset, {0, 0}, FALSE, wide};
+    block.replace(0, sizeof(header), reinterpret_cast<const char*>(&header), sizeof(header));
+    return block.replace(listOffset, list.size(), list);
+}
+
+TEST_F(CaptureSelection, ReadsAnsiListsAndRefusesMalformedBlocks)
+{
+    const std::string ansi("C:\\a.jpg\0C:\\b\xe9.txt\0\0", 20);
+    ComPtr<IDataObject> ansiList = HandMadeDataObject::CreateFromBlock(DropBlock(32, FALSE, ansi, 64));
+    ASSERT_EQ(S_OK, ::CaptureSelection(list_, ansiList.Get()));
+    wchar_t converted[16] = {};
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str() + 9, 9, converted, 16);  // as the platform reads it
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\a.jpg", converted}), Paths(list_));
+
+    const std::string wide(reinterpret_cast<const char*>(L"C:\\a.jpg\0C:\\b.png\0"), 36);
+    const std::string malformed[] = {
+        std::string(8, '\0'),                 // smaller than its header
+        DropBlock(64, TRUE, "", 64),           // the list outside the block
+        DropBlock(32, TRUE, wide, 80),         // the closing empty string missing: 'x' to the end
+        DropBlock(32, FALSE, "C:\\a.jpg", 48),  // a path whose terminator lies outside
+    };
+    for (const std::string& block : malformed) {
+        ASSERT_EQ(S_OK, ::CaptureSelection(list_, ansiList.Get()));
+        EXPECT_EQ(E_INVALIDARG, ::CaptureSelection(list_, HandMadeDataObject::CreateFromBlock(block).Get()));
+        EXPECT_EQ(0u, list_.Size());
+    }
+}
+
+TEST_F(CaptureSelection, HundredThousandPathsAllArriveInOrder)
 {
     std::vector<std::wstring> paths;
-    for (int index = 0; index < 10000; ++index) {
+    for (int index = 0; index < 100000; ++index) {
         paths.push_back(L"C:\\pictures\\holiday\\img" + std::to_wstring(index) +
                         (index % 3 ? L".jpg" : L".txt"));
     }
@@ -130,7 +164,7 @@ TEST_F(CaptureSelection, TenThousandPathsAllArrive)
 
     EXPECT_EQ(S_OK, ::CaptureSelection(list_, data.Get()));
     EXPECT_EQ(paths, Paths(list_));
-    EXPECT_EQ(16384u, list_.capacity);
+    EXPECT_EQ(131072u, list_.capacity);
 }
 
 // Module heaps capped at various sizes run out part-way through a selection of 1,000 paths,

@@ -50,6 +50,13 @@ ComPtr<IDataObject> HandMadeDataObject::Create(Offer offer, std::vector<std::wst
     return ComPtr<IDataObject>::Adopt(object);
 }
 
+ComPtr<IDataObject> HandMadeDataObject::CreateFromBlock(std::string block)
+{
+    auto* object = new HandMadeDataObject(Offer::kBlock, {});
+    object->block_ = std::move(block);
+    return ComPtr<IDataObject>::Adopt(object);
+}
+
 HandMadeDataObject::~HandMadeDataObject()
 {
     for (HGLOBAL memory : handedOut_) {
@@ -91,6 +98,9 @@ HRESULT HandMadeDataObject::GetData(FORMATETC* format, STGMEDIUM* medium)
     HGLOBAL memory = nullptr;
     if (offer_ == Offer::kPaths) {
         memory = MakeDropFiles(paths_);
+    } else if (offer_ == Offer::kBlock && (memory = GlobalAlloc(GMEM_MOVEABLE, block_.size()))) {
+        CopyMemory(GlobalLock(memory), block_.data(), block_.size());
+        GlobalUnlock(memory);
     } else if (offer_ == Offer::kUnlockable) {
         memory = GlobalAlloc(GMEM_MOVEABLE, 0);  // a discarded block: nothing to lock
     }

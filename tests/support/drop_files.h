@@ -16,19 +16,21 @@ ComPtr<IDataObject> ShellDataObject(const std::wstring& folder, const std::vecto
 
 // A data object that offers a dropped-file list in ways the shell never would. Every medium
 // it hands out names it as pUnkForRelease, so that it can count the media not yet released.
-class HandMadeDataObject : public IDataObject {
+class HandMadeDataObject final : public IDataObject {
 public:
     enum class Offer {
         kPaths,          // the given paths, a fresh copy for every GetData
         kNoDropList,     // GetData refuses CF_HDROP
         kUnlockable,     // global memory that GlobalLock cannot lock
-        kNoGlobalMemory  // GetData succeeds with a medium that is not global memory
+        kNoGlobalMemory, // GetData succeeds with a medium that is not global memory
+        kBlock           // global memory holding exactly the given bytes
     };
 
     // Starts with one reference, which the returned pointer owns; self (if given) receives the
     // object for the counters below.
     static ComPtr<IDataObject> Create(Offer offer, std::vector<std::wstring> paths = {},
                                       HandMadeDataObject** self = nullptr);
+    static ComPtr<IDataObject> CreateFromBlock(std::string block);
 
     LONG OutstandingMedia() const { return outstanding_; }
     int GetDataCalls() const { return getDataCalls_; }
@@ -63,6 +65,7 @@ private:
     int getDataCalls_ = 0;
     Offer offer_;
     std::vector<std::wstring> paths_;
+    std::string block_;
     std::vector<HGLOBAL> handedOut_;  // freed here, not by ReleaseStgMedium
     MediumOwner mediumOwner_{outstanding_};
 };
