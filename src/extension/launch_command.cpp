@@ -33,6 +33,19 @@ bool CopyFolderOf(const WCHAR* path, WCHAR* folder, UINT32 capacity)
     return !text.Overflowed();
 }
 
+// The units the bare names and their "::" separators alone take in the selection argument:
+// counted in one pass, so that a selection far beyond the limit is refused before it is
+// lower-cased and sorted.
+SIZE_T NamesUnits(const SelectionList& list)
+{
+    SIZE_T units = 0;
+    for (UINT32 index = 0; index < list.Size(); ++index) {
+        const WCHAR* name = NameOf(list.At(index));
+        units += (name ? lstrlenW(name) : 0) + (index > 0 ? 2 : 0);
+    }
+    return units;
+}
+
 bool CodeUnitLess(const WCHAR* left, const WCHAR* right)
 {
     while (*left && *left == *right) {
@@ -116,6 +129,9 @@ HRESULT PrepareLaunchForOffset(SelectionList& list, UINT offset, LaunchCommand& 
         return E_INVALIDARG;
     }
 
+    if (NamesUnits(list) >= kSelectionArgumentUnits) {
+        return E_INVALIDARG;
+    }
     for (UINT32 index = 0; index < list.Size(); ++index) {
         LowerCasePath(list.At(index));
     }

@@ -22,7 +22,8 @@ struct LaunchCommand {
 // E_INVALIDARG for a verb given as text, a command offset other than 0, a missing or unusable
 // "ExePath", an empty selection, a selected path without a backslash, a selection folder
 // longer than 255 units, or an argument or command line that would not fit its 30,000 units.
-// Once "ExePath" has been read and found usable, the list is left lower-cased and sorted.
+// Once "ExePath" has been read and found usable, the list is left lower-cased and sorted,
+// unless its bare names alone already pass the argument's limit: that is refused first.
 HRESULT PrepareLaunch(SelectionList& list, const CMINVOKECOMMANDINFO* info, LaunchCommand& command);
 
 // The command offset of an InvokeCommand record: E_INVALIDARG without a record or for a verb
