@@ -118,7 +118,7 @@ Row MeasureQueryContextMenu(int firstImage, const char* measurement, int* heapBe
 {
     SelectionList list = {};
     for (int index = 0; index <= firstImage; ++index) {
-        WCHAR* path = PathBufferAlloc();
+        WCHAR path[MAX_PATH];
         swprintf(path, MAX_PATH, index == firstImage ? L"C:\\docs\\photo%d.jpg" : L"C:\\docs\\notes%d.txt", index);
         list.Append(path);
     }
@@ -200,9 +200,6 @@ Row MeasureInvokeCommand()
     }
 
     SelectionList list = {};
-    for (size_t index = 0; index < paths.size(); ++index) {
-        list.Append(PathBufferAlloc());
-    }
     auto* command = static_cast<LaunchCommand*>(VirtualAlloc(nullptr, sizeof(LaunchCommand), MEM_COMMIT, PAGE_READWRITE));
     CMINVOKECOMMANDINFO info = {};
     info.cbSize = sizeof(info);
@@ -215,8 +212,9 @@ Row MeasureInvokeCommand()
         std::sort(strings.begin(), strings.end());
         sorts.push_back(Seconds() - start);
 
-        for (size_t index = 0; index < paths.size(); ++index) {
-            lstrcpyW(list.At(static_cast<UINT32>(index)), paths[index].c_str());
+        list.Clear();
+        for (const std::wstring& path : paths) {
+            list.Append(path.c_str());
         }
         start = Seconds();
         HRESULT result = PrepareLaunch(list, &info, *command);

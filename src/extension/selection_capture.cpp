@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-#include "runtime/module_block.h"
 
 namespace {
 
@@ -30,46 +29,33 @@ bool FindTerminator(const BYTE* block, SIZE_T bytes, SIZE_T offset, SIZE_T unitB
     return false;
 }
 
-// One path of the list, `count` units of `unitBytes` bytes at `text`, as a new path buffer:
-// wide text is copied, ANSI text converted as the platform's own reader converts it (the ANSI
-// code page). A path that does not fit its buffer is refused: cut, it could pass the image test
+// The wide units of one path of the list: `count` units of `unitBytes` bytes at `text`, wide
+// or ANSI (converted as the platform's own reader converts it, with the ANSI code page).
+// E_INVALIDARG for a path that does not fit kPathBufferUnits: cut, it could pass the image test
 // or name a file that does not exist.
-HRESULT AppendDroppedPath(SelectionList& list, const BYTE* text, SIZE_T count, SIZE_T unitBytes)
+HRESULT WideUnitsOf(const BYTE* text, SIZE_T count, SIZE_T unitBytes, UINT32& units)
 {
     // Four bytes at most make one unit of any ANSI code page; longer text cannot fit.
     if (count >= kPathBufferUnits * (unitBytes == 1 ? 4 : 1)) {
         return E_INVALIDARG;
     }
-    int units = static_cast<int>(count);
+    int wide = static_cast<int>(count);
     if (unitBytes == 1) {
-        units = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), units, nullptr, 0);
-        if (units <= 0 || units >= static_cast<int>(kPathBufferUnits)) {
-            return E_INVALIDARG;
-        }
+        wide = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), wide, nullptr, 0);
     }
-    ModuleBlock<WCHAR> path(PathBufferAlloc());
-    if (!path) {
-        return E_OUTOFMEMORY;
+    if (wide <= 0 || wide >= static_cast<int>(kPathBufferUnits)) {
+        return E_INVALIDARG;
     }
-    if (unitBytes == 1) {
-        MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), static_cast<int>(count), path.Get(),
-                            units);
-    } else {
-        CopyMemory(path.Get(), text, count * sizeof(WCHAR));
-    }
-    path.Get()[units] = 0;
-    if (!list.Append(path.Get())) {
-        return E_OUTOFMEMORY;
-    }
-    path.Detach();
+    units = static_cast<UINT32>(wide);
     return S_OK;
 }
 
-// Reads the locked dropped-file list itself, once from its start, never past the block's own
-// size: the platform's DragQueryFileW walks the list from its start for every index, and a
-// selection's capture grew with the square of its size. Malformed blocks (smaller than their
-// header, a list outside them, or a list whose last terminator lies outside) are refused.
-HRESULT CopyDroppedPaths(SelectionList& list, const BYTE* block, SIZE_T bytes)
+// Walks the locked dropped-file list once from its start, never past the block's own size,
+// and hands each path (its text, its units of `unitBytes` bytes, its wide units) to `visit`.
+// Malformed blocks (smaller than their header, a list outside them, or a list whose last
+// terminator lies outside) are refused.
+template <typename Visit>
+HRESULT WalkDroppedPaths(const BYTE* block, SIZE_T bytes, Visit visit)
 {
     if (bytes < sizeof(DROPFILES)) {
         return E_INVALIDARG;
@@ -83,11 +69,46 @@ HRESULT CopyDroppedPaths(SelectionList& list, const BYTE* block, SIZE_T bytes)
         if (end == offset) {
             return S_OK;  // the empty string that closes the list
         }
-        HRESULT result = AppendDroppedPath(list, block + offset, (end - offset) / unitBytes, unitBytes);
+        const SIZE_T count = (end - offset) / unitBytes;
+        UINT32 units = 0;
+        HRESULT result = WideUnitsOf(block + offset, count, unitBytes, units);
+        if (SUCCEEDED(result)) {
+            result = visit(block + offset, count, unitBytes, units);
+        }
         if (FAILED(result)) {
             return result;
         }
     }
+}
+
+// The platform's DragQueryFileW walks the list from its start for every index, and capturing
+// a selection with it grew with the square of its size. Here the list is walked twice: once to
+// count the paths and their units, so that the list's two blocks are allocated exactly once,
+// and once to copy them.
+HRESULT CopyDroppedPaths(SelectionList& list, const BYTE* block, SIZE_T bytes)
+{
+    UINT32 paths = 0;
+    SIZE_T units = 0;
+    HRESULT result = WalkDroppedPaths(block, bytes, [&](const BYTE*, SIZE_T, SIZE_T, UINT32 wide) {
+        ++paths;
+        units += wide + 1;
+        return S_OK;
+    });
+    if (FAILED(result)) {
+        return result;
+    }
+    if (!list.Reserve(paths, units)) {
+        return E_OUTOFMEMORY;
+    }
+    return WalkDroppedPaths(block, bytes, [&](const BYTE* text, SIZE_T count, SIZE_T unitBytes, UINT32 wide) {
+        WCHAR path[kPathBufferUnits];
+        if (unitBytes == 1) {
+            MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), static_cast<int>(count), path, wide);
+        } else {
+            CopyMemory(path, text, count * sizeof(WCHAR));  // the list may start at an odd offset
+        }
+        return list.Append(path, wide) ? S_OK : E_OUTOFMEMORY;
+    });
 }
 
 }  // namespace

@@ -2,47 +2,64 @@
 
 #include "runtime/module_heaps.h"
 
-WCHAR* PathBufferAlloc()
+bool SelectionList::Reserve(UINT32 entries, SIZE_T units)
 {
-    return static_cast<WCHAR*>(ModuleAlloc(kPathBufferUnits * sizeof(WCHAR)));
+    const UINT32 entriesNeeded = size + entries;
+    const SIZE_T unitsNeeded = textUnits + units;
+    if (entriesNeeded < size || unitsNeeded < textUnits || entriesNeeded > ~SIZE_T(0) / sizeof(WCHAR*) ||
+        unitsNeeded > ~SIZE_T(0) / sizeof(WCHAR)) {
+        return false;
+    }
+    if (entriesNeeded > capacity) {
+        auto** grown = static_cast<WCHAR**>(ModuleRealloc(paths, entriesNeeded * sizeof(WCHAR*)));
+        if (!grown) {
+            return false;
+        }
+        paths = grown;
+        capacity = entriesNeeded;
+    }
+    if (unitsNeeded > textCapacity) {
+        const UINT_PTR oldBase = reinterpret_cast<UINT_PTR>(text);
+        auto* grown = static_cast<WCHAR*>(ModuleRealloc(text, unitsNeeded * sizeof(WCHAR)));
+        if (!grown) {
+            return false;
+        }
+        // The text may have moved: each pointer keeps its place in it.
+        for (UINT32 index = 0; index < size; ++index) {
+            paths[index] = grown + (reinterpret_cast<UINT_PTR>(paths[index]) - oldBase) / sizeof(WCHAR);
+        }
+        text = grown;
+        textCapacity = unitsNeeded;
+    }
+    return true;
 }
 
-bool SelectionList::Append(WCHAR* path)
+bool SelectionList::Append(const WCHAR* path, UINT32 units)
 {
-    if (size == capacity) {
-        // Grows to 1, 2, 4, 8, ... entries; a fresh array each time, the old one freed.
-        UINT32 grown = size + (size > 0 ? size : 1);
-        SIZE_T bytes = static_cast<SIZE_T>(grown) * sizeof(WCHAR*);
-        if (grown < size || bytes / sizeof(WCHAR*) != grown) {
-            return false;
-        }
-        auto** array = static_cast<WCHAR**>(ModuleAlloc(bytes));
-        if (!array) {
-            return false;
-        }
-        for (UINT32 index = 0; index < size; ++index) {
-            array[index] = paths[index];
-        }
-        ModuleFree(paths);
-        paths = array;
-        capacity = grown;
+    const SIZE_T needed = static_cast<SIZE_T>(units) + 1;
+    const UINT32 moreEntries = size < capacity ? 0 : (size > 0 ? size : 1);
+    const SIZE_T moreUnits = textUnits + needed <= textCapacity ? 0 : (textCapacity > needed ? textCapacity : needed);
+    if ((moreEntries || moreUnits) &&
+        !Reserve(capacity - size + moreEntries, textCapacity - textUnits + moreUnits)) {
+        return false;
     }
-    paths[size++] = path;
+    WCHAR* copy = text + textUnits;
+    CopyMemory(copy, path, units * sizeof(WCHAR));
+    copy[units] = 0;
+    textUnits += needed;
+    paths[size++] = copy;
     return true;
 }
 
 void SelectionList::Clear()
 {
-    for (UINT32 index = 0; index < size; ++index) {
-        ModuleFree(paths[index]);
-    }
     size = 0;
+    textUnits = 0;
 }
 
 void SelectionList::Destroy()
 {
-    Clear();
     ModuleFree(paths);
-    paths = nullptr;
-    capacity = 0;
+    ModuleFree(text);
+    *this = SelectionList{};
 }

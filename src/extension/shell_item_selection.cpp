@@ -2,24 +2,28 @@
 
 #include "extension/image_name.h"
 #include "runtime/com_ptr.h"
-#include "runtime/module_block.h"
 #include "runtime/unique_resource.h"
 
 namespace {
 
-// The item's file-system path, or an empty owner when it has none.
-UniqueCoTaskString FileSystemPathAt(IShellItemArray* items, DWORD index)
+// The item's file-system path: S_OK with the path, S_FALSE with none for an item that has no
+// file-system path (the platform answers E_INVALIDARG for it), or the failure that kept the
+// item from being read.
+HRESULT FileSystemPathAt(IShellItemArray* items, DWORD index, UniqueCoTaskString& path)
 {
     ComPtr<IShellItem> item;
-    UniqueCoTaskString path;
-    if (SUCCEEDED(items->GetItemAt(index, item.Put())) && item) {
-        if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, path.Put()))) {
-            // Not ours to free: the platform here hands back a pointer it has already freed
-            // when the item has no file-system path.
-            path.Detach();
-        }
+    HRESULT result = items->GetItemAt(index, item.Put());
+    if (FAILED(result) || !item) {
+        return FAILED(result) ? result : E_UNEXPECTED;
     }
-    return path;
+    result = item->GetDisplayName(SIGDN_FILESYSPATH, path.Put());
+    if (FAILED(result)) {
+        // Not ours to free: the platform here hands back a pointer it has already freed
+        // when the item has no file-system path.
+        path.Detach();
+        return result == E_INVALIDARG ? S_FALSE : result;
+    }
+    return S_OK;
 }
 
 DWORD ItemCount(IShellItemArray* items)
@@ -33,38 +37,31 @@ DWORD ItemCount(IShellItemArray* items)
 
 HRESULT AppendCopy(SelectionList& list, const WCHAR* path)
 {
-    if (static_cast<UINT32>(lstrlenW(path)) >= kPathBufferUnits) {
+    const UINT32 units = static_cast<UINT32>(lstrlenW(path));
+    if (units >= kPathBufferUnits) {
         return E_INVALIDARG;
     }
-    ModuleBlock<WCHAR> buffer(PathBufferAlloc());
-    if (!buffer) {
-        return E_OUTOFMEMORY;
-    }
-    lstrcpynW(buffer.Get(), path, kPathBufferUnits);
-    if (!list.Append(buffer.Get())) {
-        return E_OUTOFMEMORY;
-    }
-    buffer.Detach();
-    return S_OK;
+    return list.Append(path, units) ? S_OK : E_OUTOFMEMORY;
 }
 
 }  // namespace
 
 bool ShellItemsShowEntry(IShellItemArray* items)
 {
-    bool image = false;
     DWORD count = ItemCount(items);
     for (DWORD index = 0; index < count; ++index) {
-        UniqueCoTaskString path = FileSystemPathAt(items, index);
-        if (!path) {
+        UniqueCoTaskString path;
+        if (FileSystemPathAt(items, index, path) != S_OK) {
             continue;
         }
         if (static_cast<UINT32>(lstrlenW(path.Get())) >= kPathBufferUnits) {
             return false;
         }
-        image = image || ImageNameFilter(path.Get());
+        if (ImageNameFilter(path.Get())) {
+            return true;
+        }
     }
-    return image;
+    return false;
 }
 
 HRESULT CaptureShellItems(SelectionList& list, IShellItemArray* items)
@@ -75,11 +72,14 @@ HRESULT CaptureShellItems(SelectionList& list, IShellItemArray* items)
         return E_INVALIDARG;
     }
     for (DWORD index = 0; index < count; ++index) {
-        UniqueCoTaskString path = FileSystemPathAt(items, index);
-        if (!path) {
+        UniqueCoTaskString path;
+        HRESULT result = FileSystemPathAt(items, index, path);
+        if (result == S_FALSE) {
             continue;
         }
-        HRESULT result = AppendCopy(list, path.Get());
+        if (SUCCEEDED(result)) {
+            result = AppendCopy(list, path.Get());
+        }
         if (FAILED(result)) {
             list.Clear();
             return result;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,10 +40,7 @@ protected:
     void Select(const std::vector<std::wstring>& paths)
     {
         for (const std::wstring& path : paths) {
-            WCHAR* buffer = PathBufferAlloc();
-            ASSERT_LT(path.size(), 260u);
-            lstrcpyW(buffer, path.c_str());
-            ASSERT_TRUE(list_.Append(buffer));
+            ASSERT_TRUE(list_.Append(path.c_str()));
         }
     }
     HRESULT Prepare(UINT_PTR offset = 0)
@@ -238,6 +236,14 @@ TEST_F(PrepareLaunchTest, CommandLineMayHave29999UnitsButNotOneMore)
     Select(SelectionForCommandLine(30000));
     EXPECT_EQ(E_INVALIDARG, Prepare());
     EXPECT_EQ(L'\0', command_->commandLine[kCommandLineUnits - 1]);
+
+    // Names alone past the limit: refused before anything is lower-cased or sorted.
+    list_.Destroy();
+    std::vector<std::wstring> names = SelectionForCommandLine(40000);
+    std::reverse(names.begin(), names.end());
+    Select(names);
+    EXPECT_EQ(E_INVALIDARG, Prepare());
+    EXPECT_EQ(names, Paths(list_));
 }
 
 TEST_F(PrepareLaunchTest, SelectionFolderMayHave255UnitsButNotOneMore)

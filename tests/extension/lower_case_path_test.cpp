@@ -38,10 +38,8 @@ TEST(LowerCasePath, SortFollowsCodeUnitsOfTheLoweredText)
     SelectionList list = {};
     for (const wchar_t* text : {L"C:\\b.jpg", L"C:\\a.jpg\\x", L"C:\\\x0100.jpg", L"C:\\a.jpg",
                                 L"C:\\_.jpg", L"C:\\A.JPG"}) {
-        WCHAR* path = PathBufferAlloc();
-        lstrcpyW(path, text);
-        LowerCasePath(path);
-        ASSERT_TRUE(list.Append(path));
+        ASSERT_TRUE(list.Append(text));
+        LowerCasePath(list.At(list.Size() - 1));
     }
     SortSelection(list);
     const wchar_t* expected[] = {L"c:\\_.jpg", L"c:\\a.jpg", L"c:\\a.jpg", L"c:\\a.jpg\\x",

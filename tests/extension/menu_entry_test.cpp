@@ -54,9 +54,7 @@ protected:
     void Select(std::vector<const wchar_t*> paths)
     {
         for (const wchar_t* path : paths) {
-            WCHAR* buffer = PathBufferAlloc();
-            lstrcpyW(buffer, path);
-            ASSERT_TRUE(list_.Append(buffer));
+            ASSERT_TRUE(list_.Append(path));
         }
     }
 

@@ -241,11 +241,17 @@ TEST_F(ExplorerCommandObject, PathThatDoesNotFitItsBufferHidesTheCommandAndStart
         return std::wstring(directory);
     }();
 
-    ComPtr<IShellItemArray> tooLong = HandMadeShellItems({L"C:\\pictures\\a.jpg", pathOf(260)});
+    ComPtr<IShellItemArray> tooLong = HandMadeShellItems({pathOf(260), L"C:\\pictures\\a.jpg"});
     EXPCMDSTATE state = ECS_ENABLED;
     EXPECT_EQ(S_OK, command->GetState(tooLong.Get(), FALSE, &state));
     EXPECT_EQ(static_cast<EXPCMDSTATE>(ECS_HIDDEN), state);
     EXPECT_EQ(E_INVALIDARG, command->Invoke(tooLong.Get(), nullptr));
+    // An item that cannot be read: the command shows for the image before it, and Invoke fails
+    // with the item's own failure, publishing nothing.
+    ComPtr<IShellItemArray> unreadable = HandMadeShellItems({L"C:\\pictures\\a.jpg", L"?"});
+    EXPECT_EQ(S_OK, command->GetState(unreadable.Get(), FALSE, &state));
+    EXPECT_EQ(static_cast<EXPCMDSTATE>(ECS_ENABLED), state);
+    EXPECT_EQ(E_OUTOFMEMORY, command->Invoke(unreadable.Get(), nullptr));
     wchar_t directory[MAX_PATH * 2] = {};
     GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
     EXPECT_EQ(before, directory);

@@ -75,6 +75,9 @@ public:
     HRESULT STDMETHODCALLTYPE GetDisplayName(SIGDN kind, LPWSTR* name) override
     {
         *name = nullptr;
+        if (path_ == L"?") {
+            return E_OUTOFMEMORY;
+        }
         if (kind != SIGDN_FILESYSPATH || path_.empty()) {
             return E_INVALIDARG;
         }

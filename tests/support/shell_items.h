@@ -22,6 +22,6 @@ ComPtr<IShellItemArray> ShellItemsFromNames(const std::vector<std::wstring>& nam
 inline constexpr const wchar_t* kComputerFolder = L"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}";
 
 // An item array of the test's own, for what the shell here cannot produce: items whose
-// file-system paths are the given texts, as they are (an empty text: an item without one),
-// of any length.
+// file-system paths are the given texts, as they are (an empty text: an item without one; "?":
+// an item that cannot be read, E_OUTOFMEMORY), of any length.
 ComPtr<IShellItemArray> HandMadeShellItems(std::vector<std::wstring> paths);
