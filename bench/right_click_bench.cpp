@@ -1,10 +1,11 @@
 // The whole right-click through vtlshell, as Explorer would make it: load, create, Initialize,
-// QueryContextMenu, release (and unload), for 1, 16 and 2,000 selected files, with vtlMenu as
+// QueryContextMenu, release (and unload), for 1, 16, 2,000 and 10,000 selected files, with vtlMenu as
 // the one handler registered for all files, with the minimal handler (a test-only DLL that
 // inserts one menu item and does nothing else) in its place, and with no handler, in the same
 // run. Two views of it: the right-click alone, timed inside vtlshell, and the whole vtlshell
 // process, timed from outside. 2,000 files is about the largest selection the publishing
-// application's command line can carry.
+// application's command line can carry; 10,000 files, a whole archive folder, must still cost
+// the shell no more than the minimal handler does.
 
 #include <windows.h>
 
@@ -150,7 +151,7 @@ int main()
     std::wstring folder = std::wstring(temp, tempLength) + L"vtlMenuRightClick\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     std::vector<std::wstring> files;
-    for (int index = 0; index < 2000; ++index) {
+    for (int index = 0; index < 10000; ++index) {
         wchar_t name[32];
         std::swprintf(name, 32, index == 0 ? L"Photo %05d.JPG" : L"notes %05d.txt", index);
         files.push_back(folder + name);
@@ -162,7 +163,7 @@ int main()
         CloseHandle(file);
     }
 
-    std::vector<Sample> samples = {{1, 41, 15}, {16, 41, 15}, {2000, 9, 10}};
+    std::vector<Sample> samples = {{1, 41, 15}, {16, 41, 15}, {2000, 9, 10}, {10000, 5, 6}};
     bool ok = Regsvr32(L"/s", dll) && Regsvr32(L"/s", minimal);
     for (Sample& sample : samples) {
         std::wstring list = folder + L"list " + std::to_wstring(sample.files) + L".txt";
@@ -198,13 +199,12 @@ int main()
                     sample.inside[kNone] * 1e3, sample.inside[kVtlMenu] / sample.inside[kMinimal],
                     sample.process[kVtlMenu] * 1e3, sample.process[kMinimal] * 1e3, sample.process[kNone] * 1e3,
                     sample.process[kVtlMenu] / sample.process[kMinimal],
-                    sample.files == 1 ? "right-click at most 1.10" : "reported");
+                    sample.files == 1 ? "right-click at most 1.10" : sample.files == 10000 ? "right-click at most 1.05" : "reported");
     }
     const Sample& largest = samples.back();
-    std::printf("\nWith %d files vtlMenu adds %.0f ms to the minimal handler's right-click. Nearly all of it is "
-                "`Initialize` reading the paths one by one with `DragQueryFileW`: the platform walks the "
-                "dropped-file list from its start for every index, so the reads grow with the square of the "
-                "count (the extension section breaks the 2,000-path case down).\n",
+    std::printf("\nWith %d files vtlMenu adds %.1f ms to the minimal handler's right-click: `Initialize` reads "
+                "the dropped-file list once and stores each path in its own units (the extension section "
+                "measures it from 1,000 to 100,000 paths).\n",
                 largest.files, (largest.inside[kVtlMenu] - largest.inside[kMinimal]) * 1e3);
     for (const Sample& sample : samples) {
         double inside = sample.inside[kVtlMenu] / sample.inside[kMinimal];
@@ -216,6 +216,8 @@ int main()
         std::snprintf(figure, sizeof(figure), "right-click %.2f x; process %.3f x", inside, process);
         if (sample.files == 1) {
             PrintSummaryRow(measurement, figure, "right-click at most 1.10 x", Verdict(inside, 1.10));
+        } else if (sample.files == 10000) {
+            PrintSummaryRow(measurement, figure, "right-click at most 1.05 x", Verdict(inside, 1.05));
         } else {
             PrintSummaryRow(measurement, figure, "reported", "reported");
         }

@@ -2,7 +2,6 @@
 
 #include <shlobj.h>
 
-
 namespace {
 
 // The medium GetData filled in; freed however its provider asks (ReleaseStgMedium).
@@ -17,98 +16,102 @@ private:
     STGMEDIUM& medium_;
 };
 
-// The offset of the zero that ends the string at `offset`, units of `unitBytes` bytes. False
-// when the block ends first.
-bool FindTerminator(const BYTE* block, SIZE_T bytes, SIZE_T offset, SIZE_T unitBytes, SIZE_T& end)
+// A wide list may start at any offset of its block.
+using ListUnit = WCHAR __attribute__((aligned(1)));
+
+// Walks a list of `count` units (ListUnit or char) to its closing empty string, once, and hands
+// each path and its length to `visit`. E_INVALIDARG when a terminator lies outside the list.
+template <typename Unit, typename Visit>
+HRESULT WalkList(const Unit* units, SIZE_T count, Visit visit)
 {
-    for (end = offset; end + unitBytes <= bytes; end += unitBytes) {
-        if (block[end] == 0 && (unitBytes == 1 || block[end + 1] == 0)) {
-            return true;
+    for (SIZE_T start = 0;;) {
+        SIZE_T end = start;
+        while (end < count && units[end] != 0) {
+            ++end;
         }
-    }
-    return false;
-}
-
-// The wide units of one path of the list: `count` units of `unitBytes` bytes at `text`, wide
-// or ANSI (converted as the platform's own reader converts it, with the ANSI code page).
-// E_INVALIDARG for a path that does not fit kPathBufferUnits: cut, it could pass the image test
-// or name a file that does not exist.
-HRESULT WideUnitsOf(const BYTE* text, SIZE_T count, SIZE_T unitBytes, UINT32& units)
-{
-    // Four bytes at most make one unit of any ANSI code page; longer text cannot fit.
-    if (count >= kPathBufferUnits * (unitBytes == 1 ? 4 : 1)) {
-        return E_INVALIDARG;
-    }
-    int wide = static_cast<int>(count);
-    if (unitBytes == 1) {
-        wide = MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), wide, nullptr, 0);
-    }
-    if (wide <= 0 || wide >= static_cast<int>(kPathBufferUnits)) {
-        return E_INVALIDARG;
-    }
-    units = static_cast<UINT32>(wide);
-    return S_OK;
-}
-
-// Walks the locked dropped-file list once from its start, never past the block's own size,
-// and hands each path (its text, its units of `unitBytes` bytes, its wide units) to `visit`.
-// Malformed blocks (smaller than their header, a list outside them, or a list whose last
-// terminator lies outside) are refused.
-template <typename Visit>
-HRESULT WalkDroppedPaths(const BYTE* block, SIZE_T bytes, Visit visit)
-{
-    if (bytes < sizeof(DROPFILES)) {
-        return E_INVALIDARG;
-    }
-    const auto* header = reinterpret_cast<const DROPFILES*>(block);
-    const SIZE_T unitBytes = header->fWide ? sizeof(WCHAR) : 1;
-    for (SIZE_T offset = header->pFiles, end = 0;; offset = end + unitBytes) {
-        if (offset >= bytes || !FindTerminator(block, bytes, offset, unitBytes, end)) {
+        if (end == count) {
             return E_INVALIDARG;
         }
-        if (end == offset) {
+        if (end == start) {
             return S_OK;  // the empty string that closes the list
         }
-        const SIZE_T count = (end - offset) / unitBytes;
-        UINT32 units = 0;
-        HRESULT result = WideUnitsOf(block + offset, count, unitBytes, units);
-        if (SUCCEEDED(result)) {
-            result = visit(block + offset, count, unitBytes, units);
-        }
+        HRESULT result = visit(units + start, end - start);
         if (FAILED(result)) {
             return result;
         }
+        start = end + 1;
     }
 }
 
-// The platform's DragQueryFileW walks the list from its start for every index, and capturing
-// a selection with it grew with the square of its size. Here the list is walked twice: once to
-// count the paths and their units, so that the list's two blocks are allocated exactly once,
-// and once to copy them.
-HRESULT CopyDroppedPaths(SelectionList& list, const BYTE* block, SIZE_T bytes)
+// The wide units of an ANSI path, converted as the platform's own reader converts it (the ANSI
+// code page); 0 when it cannot be converted. Four bytes at most make one unit of any ANSI code
+// page, so longer text is not converted at all.
+UINT32 AnsiPathUnits(const char* text, SIZE_T count, WCHAR* path)
+{
+    if (count >= 4 * kPathBufferUnits) {
+        return kPathBufferUnits;
+    }
+    int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(count), path, path ? kPathBufferUnits : 0);
+    return units > 0 ? static_cast<UINT32>(units) : 0;
+}
+
+// Walks the list twice: once to count its paths and their units, so that the list's two blocks
+// are allocated exactly once, and once to copy them. A path that does not fit kPathBufferUnits
+// is refused before anything is allocated: cut, it could pass the image test or name a file
+// that does not exist.
+template <typename Unit>
+HRESULT CopyList(SelectionList& list, const Unit* units, SIZE_T count)
 {
     UINT32 paths = 0;
-    SIZE_T units = 0;
-    HRESULT result = WalkDroppedPaths(block, bytes, [&](const BYTE*, SIZE_T, SIZE_T, UINT32 wide) {
+    SIZE_T total = 0;
+    HRESULT result = WalkList(units, count, [&](const Unit* text, SIZE_T length) {
+        if constexpr (sizeof(Unit) == 1) {
+            length = AnsiPathUnits(text, length, nullptr);
+        }
+        if (length == 0 || length >= kPathBufferUnits) {
+            return E_INVALIDARG;
+        }
         ++paths;
-        units += wide + 1;
+        total += length + 1;
         return S_OK;
     });
     if (FAILED(result)) {
         return result;
     }
-    if (!list.Reserve(paths, units)) {
+    if (!list.Reserve(paths, total)) {
         return E_OUTOFMEMORY;
     }
-    return WalkDroppedPaths(block, bytes, [&](const BYTE* text, SIZE_T count, SIZE_T unitBytes, UINT32 wide) {
-        WCHAR path[kPathBufferUnits];
-        if (unitBytes == 1) {
-            MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<const char*>(text), static_cast<int>(count), path, wide);
+    return WalkList(units, count, [&](const Unit* text, SIZE_T length) {
+        bool appended;
+        if constexpr (sizeof(Unit) == 1) {
+            WCHAR path[kPathBufferUnits];
+            appended = list.Append(path, AnsiPathUnits(text, length, path));
         } else {
-            CopyMemory(path, text, count * sizeof(WCHAR));  // the list may start at an odd offset
+            appended = list.Append(reinterpret_cast<const WCHAR*>(text), static_cast<UINT32>(length));
         }
-        return list.Append(path, wide) ? S_OK : E_OUTOFMEMORY;
+        return appended ? S_OK : E_OUTOFMEMORY;
     });
+}
+
+// Reads the locked dropped-file list itself, never past the block's own size: the platform's
+// DragQueryFileW walks the list from its start for every index, and capturing a selection with
+// it grew with the square of its size. Wide and ANSI lists are read; a block smaller than its
+// DROPFILES header, or whose list starts outside it, is refused.
+HRESULT CopyDroppedPaths(SelectionList& list, const BYTE* block, SIZE_T bytes)
+{
+    if (bytes < sizeof(DROPFILES)) {
+        return E_INVALIDARG;
+    }
+    const auto* header = reinterpret_cast<const DROPFILES*>(block);
+    if (header->pFiles >= bytes) {
+        return E_INVALIDARG;
+    }
+    const BYTE* start = block + header->pFiles;
+    const SIZE_T listBytes = bytes - header->pFiles;
+    if (header->fWide) {
+        return CopyList(list, reinterpret_cast<const ListUnit*>(start), listBytes / sizeof(WCHAR));
+    }
+    return CopyList(list, reinterpret_cast<const char*>(start), listBytes);
 }
 
 }  // namespace
