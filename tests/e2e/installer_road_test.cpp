@@ -105,6 +105,45 @@ void ExpectRightClickPublishes()
     EXPECT_EQ(publisher.ExePath() + L" \"2008::" + lowered + L"::notes.txt::quay.jpg\"", records[0].command);
 }
 
+// 64-bit Windows shares HKEY_CLASSES_ROOT between its registry views, all but CLSID, Interface
+// and a few more; Wine 8 shares only TypeLib, AppID and Protocols. While a package road runs,
+// the other keys that the packages' 32-bit component writes are linked across, as on Windows.
+struct ClassKeysSharedAsOnWindows {
+    std::vector<std::wstring> links;
+    ClassKeysSharedAsOnWindows()
+    {
+        for (std::wstring name : {L"*", L"VtlMenu.VTLShlExt", L"VtlMenu.VTLShlExt.1"}) {
+            const std::wstring link = L"Software\\Classes\\Wow6432Node\\" + name;
+            const std::wstring target = L"\\Registry\\Machine\\Software\\Classes\\" + name;
+            HKEY key = nullptr;
+            DWORD made = 0;
+            if (sizeof(void*) == 8 && RegCreateKeyExW(HKEY_LOCAL_MACHINE, link.c_str(), 0, nullptr,
+                                                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_WRITE,
+                                                      nullptr, &key, &made) == ERROR_SUCCESS) {
+                if (made == REG_CREATED_NEW_KEY) {  // a key the prefix has already is left as it is
+                    RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+                    links.push_back(link);
+                }
+                RegCloseKey(key);
+            }
+        }
+    }
+    ~ClassKeysSharedAsOnWindows()
+    {
+        // Deleted as a link, opened as one: RegDeleteKey would delete the link's target.
+        auto deleteKey = reinterpret_cast<LONG(WINAPI*)(HANDLE)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        for (const std::wstring& link : links) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, link.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) == ERROR_SUCCESS) {
+                deleteKey(key);
+                RegCloseKey(key);
+            }
+        }
+    }
+};
+
 int ScratchKeysLeft()
 {
     int left = 0;
@@ -186,6 +225,7 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
         ASSERT_EQ(ERROR_SUCCESS,
                   RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour.c_str(), nullptr, REG_SZ, L"a neighbour", 24));
     }
+    ClassKeysSharedAsOnWindows shared;
     RegistrySnapshot before = Classes();
 
     // What regsvr32 writes for a copy at the path the package installs to.
