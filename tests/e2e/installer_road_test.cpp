@@ -86,15 +86,16 @@ RegistrySnapshot RegisteredByRegsvr32(const std::wstring& dll, const RegistrySna
     return registered;
 }
 
-// Right-clicks two files with vtlshell, picks the entry and checks what the application got.
-void ExpectRightClickPublishes()
+// Right-clicks two files with vtlshell (this build's, or the one named), picks the entry and
+// checks what the application got.
+void ExpectRightClickPublishes(const std::wstring& shell = ProgramFolder() + L"vtlshell.exe")
 {
     TempFolder folder(L"installer road right-click");
     ASSERT_FALSE(folder.MakeFile(L"Quay.JPG").empty());
     ASSERT_FALSE(folder.MakeFile(L"notes.txt").empty());
     PublisherInstallation publisher(folder.Path() + L"Publisher\\pub.exe");
     ASSERT_TRUE(publisher.Ready());
-    ProcessResult run = RunProcess(Quoted(ProgramFolder() + L"vtlshell.exe") + L" --invoke \"&Publish with Vantorel\" " +
+    ProcessResult run = RunProcess(Quoted(shell) + L" --invoke \"&Publish with Vantorel\" " +
                                    Quoted(folder.Path() + L"Quay.JPG") + L" " + Quoted(folder.Path() + L"notes.txt"));
     EXPECT_EQ(0u, run.exitCode) << run.output;
     EXPECT_TRUE(Contains(run.output, "0\tid 1\t\"&Publish with Vantorel\"\tbitmap\r\n")) << run.output;
@@ -262,6 +263,43 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
         RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour.c_str());
     }
 }
+
+// Both packages side by side (the 64-bit one, 0, or the 32-bit one removed first): removing one
+// leaves the other's registration as it alone has it, all but the type library's help folder
+// (each package names its own, so no shared component can carry it), and its right-click
+// working; removing both leaves the classes as they were.
+class PackagesSideBySide : public testing::TestWithParam<int> {};
+
+TEST_P(PackagesSideBySide, RemovingEitherLeavesTheOtherWorkingAndBothLeaveNoTrace)
+{
+    const std::wstring packages[2] = {WindowsPathFromEnvironment("VTL_MSI"), WindowsPathFromEnvironment("VTL_X86_MSI")};
+    if (GetFileAttributesW(packages[1].c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no 32-bit package beside the 64-bit one: the x64 tree makes it where 32-bit programs run "
+                        "(see msi_package_x86)";
+    }
+    const std::wstring x86Dll = WindowsPathFromEnvironment("VTL_X86_DLL");
+    const std::wstring shells[2] = {ProgramFolder() + L"vtlshell.exe",
+                                    x86Dll.substr(0, x86Dll.find_last_of(L'\\') + 1) + L"vtlshell.exe"};
+    auto msiexec = [&](const wchar_t* action, int package) {
+        return RunProcess(std::wstring(L"msiexec ") + action + Quoted(packages[package]) + L" /qn", 300000).exitCode;
+    };
+    ClassKeysSharedAsOnWindows shared;
+    const int removed = GetParam();
+    RegistrySnapshot before = Classes();
+    ASSERT_EQ(0u, msiexec(L"/i ", 1 - removed));
+    RegistrySnapshot keptAlone = Classes();
+    ASSERT_EQ(0u, msiexec(L"/i ", removed));
+    ExpectRightClickPublishes(shells[removed]);
+    ASSERT_EQ(0u, msiexec(L"/x ", removed));
+    for (const std::string& difference : RegistryDifferences(keptAlone, Classes())) {
+        EXPECT_TRUE(Contains(difference, "\\[HELPDIR]")) << "after removing one package: " << difference;
+    }
+    ExpectRightClickPublishes(shells[1 - removed]);
+    ASSERT_EQ(0u, msiexec(L"/x ", 1 - removed));
+    EXPECT_EQ("", Listed(RegistryDifferences(before, Classes()))) << "after removing both";
+}
+
+INSTANTIATE_TEST_SUITE_P(RemovedFirst, PackagesSideBySide, testing::Values(0, 1));
 
 // The per-user registration: only HKEY_CURRENT_USER\Software\Classes is written, with exactly
 // the keys regsvr32 writes under HKEY_CLASSES_ROOT. Wine's COM activation reads only the
