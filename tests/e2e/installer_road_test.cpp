@@ -266,8 +266,8 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
 
 // Both packages side by side (the 64-bit one, 0, or the 32-bit one removed first): removing one
 // leaves the other's registration as it alone has it, all but the type library's help folder
-// (each package names its own, so no shared component can carry it), and its right-click
-// working; removing both leaves the classes as they were.
+// key (each package names its own folder, so no shared component can carry it), and its
+// right-click working; removing both leaves the classes as they were.
 class PackagesSideBySide : public testing::TestWithParam<int> {};
 
 TEST_P(PackagesSideBySide, RemovingEitherLeavesTheOtherWorkingAndBothLeaveNoTrace)
@@ -283,6 +283,9 @@ TEST_P(PackagesSideBySide, RemovingEitherLeavesTheOtherWorkingAndBothLeaveNoTrac
     auto msiexec = [&](const wchar_t* action, int package) {
         return RunProcess(std::wstring(L"msiexec ") + action + Quoted(packages[package]) + L" /qn", 300000).exitCode;
     };
+    // A system keeps other handlers beside ours, as the package road has it.
+    const wchar_t* neighbour = L"*\\shellex\\ContextMenuHandlers\\VtlTestNeighbour";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour, nullptr, REG_SZ, L"a neighbour", 24));
     ClassKeysSharedAsOnWindows shared;
     const int removed = GetParam();
     RegistrySnapshot before = Classes();
@@ -292,11 +295,12 @@ TEST_P(PackagesSideBySide, RemovingEitherLeavesTheOtherWorkingAndBothLeaveNoTrac
     ExpectRightClickPublishes(shells[removed]);
     ASSERT_EQ(0u, msiexec(L"/x ", removed));
     for (const std::string& difference : RegistryDifferences(keptAlone, Classes())) {
-        EXPECT_TRUE(Contains(difference, "\\[HELPDIR]")) << "after removing one package: " << difference;
+        EXPECT_TRUE(Contains(difference, "\\1.0\\HELPDIR")) << "after removing one package: " << difference;
     }
     ExpectRightClickPublishes(shells[1 - removed]);
     ASSERT_EQ(0u, msiexec(L"/x ", 1 - removed));
     EXPECT_EQ("", Listed(RegistryDifferences(before, Classes()))) << "after removing both";
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour);
 }
 
 INSTANTIATE_TEST_SUITE_P(RemovedFirst, PackagesSideBySide, testing::Values(0, 1));
