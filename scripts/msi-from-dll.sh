@@ -9,6 +9,9 @@ here=$(cd "$(dirname "$0")" && pwd)
 arch=$1 vtlreg=$2 dll=$3 msi=$4
 fragment=${msi%.msi}-files.wxs
 
+# A package from an earlier run never stands in for one this run could not make.
+mkdir -p "$(dirname "$msi")"
+rm -f "$msi" "$fragment"
 case "$arch" in
   x64) loader=(/usr/lib/wine/wine64) ;;
   x86)
@@ -24,8 +27,6 @@ command -v wixl >/dev/null || { echo "msi-from-dll: wixl is missing (scripts/ins
 # Wine reaches the Unix root as drive Z:.
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-mkdir -p "$(dirname "$msi")"
-rm -f "$msi" "$fragment"
 "${loader[@]}" "$vtlreg" harvest "$(windows_path "$(realpath "$dll")")" --wix "$(windows_path "$(realpath -m "$fragment")")"
 # wixl finds a file's source only by a relative path.
 product=$(realpath "$here/../packaging/vtlMenu.wxs") fragment=$(realpath "$fragment") msi=$(realpath -m "$msi")

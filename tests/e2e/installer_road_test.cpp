@@ -86,15 +86,16 @@ RegistrySnapshot RegisteredByRegsvr32(const std::wstring& dll, const RegistrySna
     return registered;
 }
 
-// Right-clicks two files with vtlshell, picks the entry and checks what the application got.
-void ExpectRightClickPublishes()
+// Right-clicks two files with vtlshell (this build's, or the one named), picks the entry and
+// checks what the application got.
+void ExpectRightClickPublishes(const std::wstring& shell = ProgramFolder() + L"vtlshell.exe")
 {
     TempFolder folder(L"installer road right-click");
     ASSERT_FALSE(folder.MakeFile(L"Quay.JPG").empty());
     ASSERT_FALSE(folder.MakeFile(L"notes.txt").empty());
     PublisherInstallation publisher(folder.Path() + L"Publisher\\pub.exe");
     ASSERT_TRUE(publisher.Ready());
-    ProcessResult run = RunProcess(Quoted(ProgramFolder() + L"vtlshell.exe") + L" --invoke \"&Publish with Vantorel\" " +
+    ProcessResult run = RunProcess(Quoted(shell) + L" --invoke \"&Publish with Vantorel\" " +
                                    Quoted(folder.Path() + L"Quay.JPG") + L" " + Quoted(folder.Path() + L"notes.txt"));
     EXPECT_EQ(0u, run.exitCode) << run.output;
     EXPECT_TRUE(Contains(run.output, "0\tid 1\t\"&Publish with Vantorel\"\tbitmap\r\n")) << run.output;
@@ -104,6 +105,45 @@ void ExpectRightClickPublishes()
     CharLowerBuffW(&lowered[0], static_cast<DWORD>(lowered.size()));
     EXPECT_EQ(publisher.ExePath() + L" \"2008::" + lowered + L"::notes.txt::quay.jpg\"", records[0].command);
 }
+
+// 64-bit Windows shares HKEY_CLASSES_ROOT between its registry views, all but CLSID, Interface
+// and a few more; Wine 8 shares only TypeLib, AppID and Protocols. While a package road runs,
+// the other keys that the packages' 32-bit component writes are linked across, as on Windows.
+struct ClassKeysSharedAsOnWindows {
+    std::vector<std::wstring> links;
+    ClassKeysSharedAsOnWindows()
+    {
+        for (std::wstring name : {L"*", L"VtlMenu.VTLShlExt", L"VtlMenu.VTLShlExt.1"}) {
+            const std::wstring link = L"Software\\Classes\\Wow6432Node\\" + name;
+            const std::wstring target = L"\\Registry\\Machine\\Software\\Classes\\" + name;
+            HKEY key = nullptr;
+            DWORD made = 0;
+            if (sizeof(void*) == 8 && RegCreateKeyExW(HKEY_LOCAL_MACHINE, link.c_str(), 0, nullptr,
+                                                      REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE, KEY_WRITE,
+                                                      nullptr, &key, &made) == ERROR_SUCCESS) {
+                if (made == REG_CREATED_NEW_KEY) {  // a key the prefix has already is left as it is
+                    RegSetValueExW(key, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.data()),
+                                   static_cast<DWORD>(target.size() * sizeof(wchar_t)));
+                    links.push_back(link);
+                }
+                RegCloseKey(key);
+            }
+        }
+    }
+    ~ClassKeysSharedAsOnWindows()
+    {
+        // Deleted as a link, opened as one: RegDeleteKey would delete the link's target.
+        auto deleteKey = reinterpret_cast<LONG(WINAPI*)(HANDLE)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtDeleteKey")));
+        for (const std::wstring& link : links) {
+            HKEY key = nullptr;
+            if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, link.c_str(), REG_OPTION_OPEN_LINK, DELETE, &key) == ERROR_SUCCESS) {
+                deleteKey(key);
+                RegCloseKey(key);
+            }
+        }
+    }
+};
 
 int ScratchKeysLeft()
 {
@@ -186,6 +226,7 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
         ASSERT_EQ(ERROR_SUCCESS,
                   RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour.c_str(), nullptr, REG_SZ, L"a neighbour", 24));
     }
+    ClassKeysSharedAsOnWindows shared;
     RegistrySnapshot before = Classes();
 
     // What regsvr32 writes for a copy at the path the package installs to.
@@ -222,6 +263,47 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
         RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour.c_str());
     }
 }
+
+// Both packages side by side (the 64-bit one, 0, or the 32-bit one removed first): removing one
+// leaves the other's registration as it alone has it, all but the type library's help folder
+// key (each package names its own folder, so no shared component can carry it), and its
+// right-click working; removing both leaves the classes as they were.
+class PackagesSideBySide : public testing::TestWithParam<int> {};
+
+TEST_P(PackagesSideBySide, RemovingEitherLeavesTheOtherWorkingAndBothLeaveNoTrace)
+{
+    const std::wstring packages[2] = {WindowsPathFromEnvironment("VTL_MSI"), WindowsPathFromEnvironment("VTL_X86_MSI")};
+    if (GetFileAttributesW(packages[1].c_str()) == INVALID_FILE_ATTRIBUTES) {
+        GTEST_SKIP() << "no 32-bit package beside the 64-bit one: the x64 tree makes it where 32-bit programs run "
+                        "(see msi_package_x86)";
+    }
+    const std::wstring x86Dll = WindowsPathFromEnvironment("VTL_X86_DLL");
+    const std::wstring shells[2] = {ProgramFolder() + L"vtlshell.exe",
+                                    x86Dll.substr(0, x86Dll.find_last_of(L'\\') + 1) + L"vtlshell.exe"};
+    auto msiexec = [&](const wchar_t* action, int package) {
+        return RunProcess(std::wstring(L"msiexec ") + action + Quoted(packages[package]) + L" /qn", 300000).exitCode;
+    };
+    // A system keeps other handlers beside ours, as the package road has it.
+    const wchar_t* neighbour = L"*\\shellex\\ContextMenuHandlers\\VtlTestNeighbour";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, neighbour, nullptr, REG_SZ, L"a neighbour", 24));
+    ClassKeysSharedAsOnWindows shared;
+    const int removed = GetParam();
+    RegistrySnapshot before = Classes();
+    ASSERT_EQ(0u, msiexec(L"/i ", 1 - removed));
+    RegistrySnapshot keptAlone = Classes();
+    ASSERT_EQ(0u, msiexec(L"/i ", removed));
+    ExpectRightClickPublishes(shells[removed]);
+    ASSERT_EQ(0u, msiexec(L"/x ", removed));
+    for (const std::string& difference : RegistryDifferences(keptAlone, Classes())) {
+        EXPECT_TRUE(Contains(difference, "\\1.0\\HELPDIR")) << "after removing one package: " << difference;
+    }
+    ExpectRightClickPublishes(shells[1 - removed]);
+    ASSERT_EQ(0u, msiexec(L"/x ", 1 - removed));
+    EXPECT_EQ("", Listed(RegistryDifferences(before, Classes()))) << "after removing both";
+    RegDeleteKeyW(HKEY_CLASSES_ROOT, neighbour);
+}
+
+INSTANTIATE_TEST_SUITE_P(RemovedFirst, PackagesSideBySide, testing::Values(0, 1));
 
 // The per-user registration: only HKEY_CURRENT_USER\Software\Classes is written, with exactly
 // the keys regsvr32 writes under HKEY_CLASSES_ROOT. Wine's COM activation reads only the

@@ -197,7 +197,7 @@ TEST(WixFragment, HoldsTheFileAndOneRowPerValueWithInstallerReferences)
         L"Key=\"CLSID\\{X}\\InprocServer32\" Name=\"ThreadingModel\" Type=\"string\" Value=\"Apartment\"/>",
         L"<RegistryValue Root=\"HKCR\" Key=\"CLSID\\{X}\\Programmable\" Name=\"*\" Type=\"string\" Value=\"\"/>",
         L"Key=\"Lib\\HELPDIR\" Type=\"string\" Value=\"[INSTALLFOLDER]\"/>",
-        L"Key=\"Lib\\FLAGS\" Name=\"n\" Type=\"integer\" Value=\"-1\"/>",
+        L"Key=\"Lib\\FLAGS\" Name=\"n\" Type=\"integer\" Value=\"-1\" KeyPath=\"yes\"/>",
         L"Key=\"Odd [\\[]key[\\]]\" Name=\"$$cost\" Type=\"string\" Value=\"[\\[]~[\\]]#1\"/>",
     };
     for (const wchar_t* line : expected) {
@@ -212,6 +212,29 @@ TEST(WixFragment, HoldsTheFileAndOneRowPerValueWithInstallerReferences)
     EXPECT_EQ(7, rows);
     EXPECT_NE(std::wstring::npos, WixFragmentBytes(text).find("Value=\"A &amp; B"));
     EXPECT_EQ(L"_2_my_dll.dll", WixFileId(L"2 my-dll.dll"));
+}
+
+// The rows both builds write alike make one 32-bit component, the same in both fragments: keys
+// both registry views share, and the 32-bit view's interface keys (under Wow6432Node in a 64-bit
+// registration). Class keys and the 64-bit view's interface keys stay with each build's file.
+TEST(WixFragment, GivesBothBuildsOneSharedComponentForTheRowsTheyWriteAlike)
+{
+    RegistrySnapshot keys[2];  // as the 64-bit and the 32-bit build register
+    keys[0][L"Wow6432Node\\Interface\\{I}"][L""] = keys[1][L"Interface\\{I}"][L""] = Text(REG_SZ, L"IThing");
+    keys[0][L"*\\shellex\\Thing"][L""] = keys[1][L"*\\shellex\\Thing"][L""] = Text(REG_SZ, L"{X}");
+    keys[0][L"CLSID\\{X}"][L""] = keys[1][L"CLSID\\{X}"][L""] = keys[0][L"Interface\\{I}"][L""] = Text(REG_SZ, L"own");
+    std::wstring shared[2];
+    for (int build = 0; build < 2; ++build) {
+        std::wstring text;
+        std::wstring error;
+        ASSERT_TRUE(WixFragmentText(keys[build], WixComponent{L"C:\\vtlMenu.dll", build == 0}, text, error));
+        size_t start = text.find(L"<Component Id=\"vtlMenu.dll.shared\" Guid=");
+        ASSERT_NE(std::wstring::npos, start);
+        shared[build] = text.substr(start, text.find(L"</Component>", start) - start);
+    }
+    EXPECT_EQ(shared[0], shared[1]);
+    EXPECT_NE(std::wstring::npos, shared[0].find(L"Key=\"Interface\\{I}\" Type=\"string\" Value=\"IThing\""));
+    EXPECT_EQ(std::wstring::npos, shared[0].find(L"own"));
 }
 
 TEST(WixFragment, RefusesWhatTheInstallerTablesCannotCarry)

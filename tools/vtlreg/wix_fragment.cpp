@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "module_path_text.h"
@@ -48,9 +52,10 @@ bool FormattedLiteral(const std::wstring& text, std::wstring& result, std::wstri
 }
 
 bool FormattedValue(const std::wstring& text, const WixComponent& component, const std::wstring& fileId,
-                    std::wstring& result, std::wstring& error)
+                    std::wstring& result, bool& namesModule, std::wstring& error)
 {
     for (const TextPiece& piece : SplitAtModulePath(text, component.modulePath)) {
+        namesModule = namesModule || piece.part != TextPart::kLiteral;
         if (piece.part == TextPart::kModulePath) {
             result += L"[#" + fileId + L"]";
         } else if (piece.part == TextPart::kModuleFolder) {
@@ -62,9 +67,10 @@ bool FormattedValue(const std::wstring& text, const WixComponent& component, con
     return true;
 }
 
-// The attributes Type and Value of one value, or false with the reason.
+// The attributes Type and Value of one value, or false with the reason. namesModule tells
+// whether the value names the module's path or folder, which differ between installations.
 bool ValueAttributes(const RegistryValue& value, const WixComponent& component, const std::wstring& fileId,
-                     std::wstring& attributes, std::wstring& error)
+                     std::wstring& attributes, bool& namesModule, std::wstring& error)
 {
     if (value.type == REG_DWORD && value.data.size() == 4) {
         LONG number = static_cast<LONG>(value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
@@ -86,10 +92,81 @@ bool ValueAttributes(const RegistryValue& value, const WixComponent& component, 
         return false;
     }
     std::wstring formatted;
-    if (!FormattedValue(std::wstring(data, units - 1), component, fileId, formatted, error)) {
+    if (!FormattedValue(std::wstring(data, units - 1), component, fileId, formatted, namesModule, error)) {
         return false;
     }
     attributes = L"Type=\"string\" Value=\"" + XmlEscaped(formatted) + L"\"";
+    return true;
+}
+
+// Keys of the classes root that 64-bit Windows keeps apart for each registry view; every other
+// key there (the ProgIDs, "*", TypeLib, ...) is one key that both views share.
+const wchar_t* const kViewOwnClassKeys[] = {L"CLSID", L"Interface", L"DirectShow", L"Media Type",
+                                             L"MediaFoundation", nullptr};
+// Where a 64-bit registration reaches the 32-bit view of the classes root.
+const wchar_t kOtherViewNode[] = L"Wow6432Node";
+
+bool FirstKeyIs(const std::wstring& key, const wchar_t* name)
+{
+    size_t length = lstrlenW(name);
+    return key.size() >= length && (key.size() == length || key[length] == L'\\') &&
+           CompareStringOrdinal(key.c_str(), static_cast<int>(length), name, static_cast<int>(length), TRUE) ==
+               CSTR_EQUAL;
+}
+
+// The key as a 32-bit component names it, when the key is one that the other build of the
+// module writes as well, so that both builds' packages own it together: a key both registry
+// views share, and the 32-bit view's interface keys, which the platform's type library
+// registration writes for both builds alike (the 64-bit one under Wow6432Node). False for a
+// key that only this build writes.
+bool KeyOfBothBuilds(const std::wstring& key, bool win64, std::wstring& shared)
+{
+    shared = key;
+    if (win64 && FirstKeyIs(key, kOtherViewNode)) {
+        shared = key.substr(std::min(key.size(), lstrlenW(kOtherViewNode) + size_t(1)));
+        return FirstKeyIs(shared, L"Interface");
+    }
+    for (const wchar_t* const* own = kViewOwnClassKeys; *own; ++own) {
+        if (FirstKeyIs(key, *own)) {
+            return !win64 && FirstKeyIs(key, L"Interface");
+        }
+    }
+    return !FirstKeyIs(key, kOtherViewNode);
+}
+
+// A name-based GUID (version 5, SHA-1) for `text`: the same rows give the same component code
+// in every package that carries them, and other rows another one.
+bool NameBasedGuid(const std::wstring& text, std::wstring& guid)
+{
+    // This tool's own namespace for component codes.
+    static const BYTE kNamespace[16] = {0x6f, 0x1c, 0x2a, 0x93, 0x4e, 0x55, 0x4b, 0x0d,
+                                        0x9a, 0x61, 0x3e, 0xc7, 0x08, 0xb2, 0x5d, 0x14};
+    const std::string bytes = WixFragmentBytes(text);
+    HCRYPTPROV provider = 0;
+    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+        return false;
+    }
+    HCRYPTHASH hash = 0;
+    BYTE digest[20];
+    DWORD size = sizeof(digest);
+    bool made = CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
+                CryptHashData(hash, kNamespace, sizeof(kNamespace), 0) &&
+                CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
+                CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
+    if (hash) {
+        CryptDestroyHash(hash);
+    }
+    CryptReleaseContext(provider, 0);
+    if (!made) {
+        return false;
+    }
+    digest[6] = static_cast<BYTE>((digest[6] & 0x0F) | 0x50);
+    digest[8] = static_cast<BYTE>((digest[8] & 0x3F) | 0x80);
+    wchar_t formatted[37];
+    wsprintfW(formatted, L"%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", digest[0],
+              digest[1], digest[2], digest[3], digest[4], digest[5], digest[6], digest[7], digest[8], digest[9],
+              digest[10], digest[11], digest[12], digest[13], digest[14], digest[15]);
+    guid = formatted;
     return true;
 }
 
@@ -119,9 +196,14 @@ bool WixFragmentText(const RegistrySnapshot& keys, const WixComponent& component
         parents.insert(ParentKeyPath(entry.first));
     }
 
-    std::wstring rows;
+    // Rows only this build writes go with its file; rows both builds write alike go in a
+    // 32-bit component that both packages carry, so that the Installer counts both products
+    // as its clients and removes the rows with the last one, not with the first. Those are
+    // kept in the order of their keys as the 32-bit component names them, so that both
+    // builds' fragments list them alike.
+    std::wstring ownRows;
+    std::map<std::wstring, std::map<std::wstring, std::wstring, RegistryNameLess>, RegistryNameLess> sharedRows;
     for (const auto& [key, values] : keys) {
-        std::wstring keyText;
         std::wstring reason;
         if (key.empty()) {
             if (values.empty()) {
@@ -130,27 +212,40 @@ bool WixFragmentText(const RegistrySnapshot& keys, const WixComponent& component
             error = L"a value on HKEY_CLASSES_ROOT itself has no place in the installer tables";
             return false;
         }
-        if (!FormattedLiteral(key, keyText, reason)) {
+        std::wstring sharedKey;
+        const bool ofBothBuilds = KeyOfBothBuilds(key, component.win64, sharedKey);
+        std::wstring ownKeyText;
+        std::wstring sharedKeyText;
+        if (!FormattedLiteral(key, ownKeyText, reason) || !FormattedLiteral(sharedKey, sharedKeyText, reason)) {
             error = L"key " + key + L": " + reason;
             return false;
         }
-        const std::wstring lead = L"        <RegistryValue Root=\"HKCR\" Key=\"" + XmlEscaped(keyText) + L"\"";
+        auto addRow = [&](bool shared, const std::wstring& name, const std::wstring& attributes) {
+            std::wstring row = L"        <RegistryValue Root=\"HKCR\" Key=\"" +
+                               XmlEscaped(shared ? sharedKeyText : ownKeyText) + L"\"" + attributes + L"/>\r\n";
+            if (shared) {
+                sharedRows[sharedKey][name] = row;
+            } else {
+                ownRows += row;
+            }
+        };
         if (values.empty()) {
             if (!parents.count(key)) {
                 // The installer's row for a key alone: made on install, removed on uninstall.
-                rows += lead + L" Name=\"*\" Type=\"string\" Value=\"\"/>\r\n";
+                addRow(ofBothBuilds, L"*", L" Name=\"*\" Type=\"string\" Value=\"\"");
             }
             continue;  // a parent is made on the way to its children and removed once empty
         }
         for (const auto& [name, value] : values) {
             std::wstring nameText;
             std::wstring attributes;
+            bool namesModule = false;
             if (name == L"+" || name == L"-" || name == L"*") {
                 reason = L"the installer tables give this name a meaning of its own";
             } else if (FormattedLiteral(name, nameText, reason) &&
-                       ValueAttributes(value, component, fileId, attributes, reason)) {
-                rows += lead + (name.empty() ? L"" : L" Name=\"" + XmlEscaped(nameText) + L"\"") + L" " +
-                        attributes + L"/>\r\n";
+                       ValueAttributes(value, component, fileId, attributes, namesModule, reason)) {
+                addRow(ofBothBuilds && !namesModule, name,
+                       (name.empty() ? L"" : L" Name=\"" + XmlEscaped(nameText) + L"\"") + L" " + attributes);
                 continue;
             }
             error = L"value \"" + name + L"\" of key " + key + L": " + reason;
@@ -158,19 +253,48 @@ bool WixFragmentText(const RegistrySnapshot& keys, const WixComponent& component
         }
     }
 
+    std::wstring sharedText;
+    for (const auto& entry : sharedRows) {
+        for (const auto& row : entry.second) {
+            sharedText += row.second;
+        }
+    }
+    std::wstring shared;
+    if (!sharedText.empty()) {
+        std::wstring guid;
+        if (!NameBasedGuid(sharedText, guid)) {
+            error = L"no component code could be made for the rows both builds write (SHA-1 failed)";
+            return false;
+        }
+        // The first row is the component's key path: the Installer's record of it.
+        sharedText.insert(sharedText.find(L"/>"), L" KeyPath=\"yes\"");
+        shared = L"    <DirectoryRef Id=\"TARGETDIR\">\r\n"
+                 L"      <Component Id=\"" + fileId + L".shared\" Guid=\"" + guid + L"\" Win64=\"no\">\r\n" +
+                 sharedText +
+                 L"      </Component>\r\n"
+                 L"    </DirectoryRef>\r\n";
+    }
     text = L"<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n"
            L"<!-- Harvested by vtlreg from the registration of " + XmlEscaped(fileName) +
            L": the file and exactly what its DllRegisterServer writes.\r\n"
-           L"     The product places it in its directory INSTALLFOLDER; ModuleSource names the file to package. -->\r\n"
+           L"     The product places it in its directory INSTALLFOLDER; ModuleSource names the file to package.\r\n"
+           L"     The component group holds the file's component and, where there are any, the rows that both\r\n"
+           L"     builds (32-bit and 64-bit) write alike, in one 32-bit component that both packages carry. -->\r\n"
            L"<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">\r\n"
            L"  <Fragment>\r\n"
            L"    <DirectoryRef Id=\"INSTALLFOLDER\">\r\n"
-           L"      <Component Id=\"" + fileId + L"\" Guid=\"*\" Win64=\"" + (component.win64 ? L"yes" : L"no") + L"\">\r\n"
+           L"      <Component Id=\"" + fileId + L"\" Guid=\"*\" Win64=\"" + (component.win64 ? L"yes" : L"no") +
+           L"\">\r\n"
            L"        <File Id=\"" + fileId + L"\" Name=\"" + XmlEscaped(fileName) +
            L"\" Source=\"$(var.ModuleSource)\" KeyPath=\"yes\"/>\r\n" +
-           rows +
+           ownRows +
            L"      </Component>\r\n"
-           L"    </DirectoryRef>\r\n"
+           L"    </DirectoryRef>\r\n" +
+           shared +
+           L"    <ComponentGroup Id=\"" + fileId + L"\">\r\n"
+           L"      <ComponentRef Id=\"" + fileId + L"\"/>\r\n" +
+           (shared.empty() ? L"" : L"      <ComponentRef Id=\"" + fileId + L".shared\"/>\r\n") +
+           L"    </ComponentGroup>\r\n"
            L"  </Fragment>\r\n"
            L"</Wix>\r\n";
     return true;

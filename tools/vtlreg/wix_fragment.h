@@ -1,8 +1,10 @@
 #pragma once
-// A WiX source fragment with one component: the module's file and, as Registry table rows,
-// exactly the keys and values its registration writes under HKEY_CLASSES_ROOT. A product
-// source places it with <ComponentRef Id="..."/> and a directory INSTALLFOLDER; the file's
-// source path comes from the preprocessor variable ModuleSource.
+// A WiX source fragment with the module's file and, as Registry table rows, exactly the keys
+// and values its registration writes under HKEY_CLASSES_ROOT. The rows that the other build of
+// the module (32-bit or 64-bit) writes alike go in a second, 32-bit component whose code comes
+// from those rows, so that side-by-side packages of both builds share it; the rest go with the
+// file. A product source places both with <ComponentGroupRef Id="..."/> and a directory
+// INSTALLFOLDER; the file's source path comes from the preprocessor variable ModuleSource.
 
 #include <string>
 
