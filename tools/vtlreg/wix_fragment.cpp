@@ -9,6 +9,7 @@
 #include <set>
 
 #include "module_path_text.h"
+#include "runtime/unique_resource.h"
 
 namespace {
 
@@ -134,6 +135,19 @@ bool KeyOfBothBuilds(const std::wstring& key, bool win64, std::wstring& shared)
     return !FirstKeyIs(key, kOtherViewNode);
 }
 
+struct CryptProviderTraits {
+    using Type = HCRYPTPROV;
+    static Type Invalid() noexcept { return 0; }
+    static void Close(Type value) noexcept { CryptReleaseContext(value, 0); }
+};
+struct CryptHashTraits {
+    using Type = HCRYPTHASH;
+    static Type Invalid() noexcept { return 0; }
+    static void Close(Type value) noexcept { CryptDestroyHash(value); }
+};
+using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
+using UniqueCryptHash = UniqueResource<CryptHashTraits>;
+
 // A name-based GUID (version 5, SHA-1) for `text`: the same rows give the same component code
 // in every package that carries them, and other rows another one.
 bool NameBasedGuid(const std::wstring& text, std::wstring& guid)
@@ -142,22 +156,15 @@ bool NameBasedGuid(const std::wstring& text, std::wstring& guid)
     static const BYTE kNamespace[16] = {0x6f, 0x1c, 0x2a, 0x93, 0x4e, 0x55, 0x4b, 0x0d,
                                         0x9a, 0x61, 0x3e, 0xc7, 0x08, 0xb2, 0x5d, 0x14};
     const std::string bytes = WixFragmentBytes(text);
-    HCRYPTPROV provider = 0;
-    if (!CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
-        return false;
-    }
-    HCRYPTHASH hash = 0;
+    UniqueCryptProvider provider;
+    UniqueCryptHash hash;  // declared after its provider, so destroyed before it
     BYTE digest[20];
     DWORD size = sizeof(digest);
-    bool made = CryptCreateHash(provider, CALG_SHA1, 0, 0, &hash) &&
-                CryptHashData(hash, kNamespace, sizeof(kNamespace), 0) &&
-                CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-                CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0);
-    if (hash) {
-        CryptDestroyHash(hash);
-    }
-    CryptReleaseContext(provider, 0);
-    if (!made) {
+    if (!CryptAcquireContextW(provider.Put(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) ||
+        !CryptCreateHash(provider.Get(), CALG_SHA1, 0, 0, hash.Put()) ||
+        !CryptHashData(hash.Get(), kNamespace, sizeof(kNamespace), 0) ||
+        !CryptHashData(hash.Get(), reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) ||
+        !CryptGetHashParam(hash.Get(), HP_HASHVAL, digest, &size, 0)) {
         return false;
     }
     digest[6] = static_cast<BYTE>((digest[6] & 0x0F) | 0x50);
