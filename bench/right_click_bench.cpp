@@ -21,7 +21,6 @@ namespace {
 
 // Which handler the shell finds registered for all files.
 enum Handler { kVtlMenu, kMinimal, kNone, kHandlers };
-const char* const kHandlerNames[kHandlers] = {"vtlMenu", "minimal handler", "no handler"};
 
 struct Sample {
     int files;

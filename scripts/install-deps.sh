@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the project needs, and does nothing when they are all there.
+# The ARM64 runtime and the ARM64 root, which take minutes, are made once by
+# scripts/arm64-toolchain.sh and scripts/arm64-root.sh.
 # The 32-bit Wine (wine32:i386, with the i386 architecture) is added only where the kernel
 # executes 32-bit programs, or where VTL_WITH_X86=1 asks for it: scripts/x86-vm.sh prepares the
 # root of a machine that runs them on a host whose kernel does not.
@@ -14,7 +16,9 @@ packages=(
   wine wine64
   googletest
   xvfb xauth                                 # a virtual display for the picture of the real menu
-  wixl                                       # installer packages from WiX source
+  wixl msitools                              # installer packages from WiX source, and their tables
+  clang-16 lld-16 llvm-16 ninja-build        # the ARM64 build (scripts/arm64-toolchain.sh adds its runtime)
+  debootstrap qemu-user-static binfmt-support # the ARM64 root and its Wine (scripts/arm64-root.sh)
 )
 
 need_i386=false

@@ -6,7 +6,7 @@ bool SelectionList::Reserve(UINT32 entries, SIZE_T units)
 {
     const UINT32 entriesNeeded = size + entries;
     const SIZE_T unitsNeeded = textUnits + units;
-    if (entriesNeeded < size || unitsNeeded < textUnits || entriesNeeded > ~SIZE_T(0) / sizeof(WCHAR*) ||
+    if (entriesNeeded < size || unitsNeeded < textUnits || SIZE_T(entriesNeeded) > ~SIZE_T(0) / sizeof(WCHAR*) ||
         unitsNeeded > ~SIZE_T(0) / sizeof(WCHAR)) {
         return false;
     }

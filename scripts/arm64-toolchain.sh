@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# arm64-toolchain.sh [<folder>]
+# Makes, once, the C and C++ runtime that Debian's clang lacks for aarch64-w64-mingw32, so that
+# the ARM64 build has the same shape as the other two (the same CMake flow, the tools and every
+# GoogleTest suite): the MinGW-w64 headers and C runtime, compiler-rt's builtins, libunwind,
+# libc++abi and libc++, all static, built from Debian's own source packages (apt-get source,
+# through a private source list, so the machine's apt configuration is left alone). Each step
+# leaves a stamp; a finished folder is reused as it is. Default folder: build/arm64-toolchain.
+# The compiler wrappers it writes (bin/aarch64-w64-mingw32-clang, -clang++) are what
+# cmake/clang-aarch64.cmake uses.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+top=$(realpath -m "${1:-build/arm64-toolchain}")
+triple=aarch64-w64-mingw32
+sysroot=$top/sysroot
+prefix=$sysroot/$triple
+resource=$top/clang-resource      # clang's own headers, plus the builtins built here
+jobs=$(nproc)
+
+mkdir -p "$top/bin" "$resource/lib/windows"
+
+# Compiler wrappers, written on every run so that a finished folder follows this script: the
+# target, the sysroot, lld, and compiler-rt/libunwind/libc++ in place of the GNU runtime.
+for tool in clang clang++; do
+  cat > "$top/bin/$triple-$tool" <<EOF
+#!/bin/sh
+exec /usr/lib/llvm-16/bin/$tool --target=$triple --sysroot=$sysroot -resource-dir=$resource \\
+  -fuse-ld=lld -rtlib=compiler-rt -unwindlib=libunwind -stdlib=libc++ -Qunused-arguments "\$@"
+EOF
+done
+# llvm-windres hands its preprocessor the input before the arguments it is given, so the
+# language must be named here, ahead of it.
+cat > "$top/bin/$triple-rc-preprocessor" <<EOF
+#!/bin/sh
+exec $top/bin/$triple-clang -E -xc -DRC_INVOKED "\$@"
+EOF
+chmod +x "$top/bin/"*
+ln -sfn /usr/lib/llvm-16/lib/clang/16/include "$resource/include"
+
+[[ -e $top/done ]] && { echo "arm64-toolchain: ready in $top"; exit 0; }
+mkdir -p "$top/src" "$top/work" "$prefix"
+started=$SECONDS
+cc=$top/bin/$triple-clang
+cxx=$top/bin/$triple-clang++
+llvm=/usr/lib/llvm-16/bin
+
+step() { [[ -e $top/work/$1.done ]]; }
+stamp() { touch "$top/work/$1.done"; echo "arm64-toolchain: $1 done ($((SECONDS - started)) s)"; }
+
+if ! step sources; then
+  lists=$top/apt
+  rm -rf "$top/src"; mkdir -p "$top/src"
+  mkdir -p "$lists/parts" "$lists/lists/partial" "$lists/cache/archives/partial"
+  cat > "$lists/parts/debian-src.sources" <<'EOF'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+EOF
+  apt_options=(-q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$lists/parts"
+               -o "Dir::State::Lists=$lists/lists" -o "Dir::Cache=$lists/cache")
+  apt-get "${apt_options[@]}" update >/dev/null
+  (cd "$top/src" && apt-get "${apt_options[@]}" source --download-only mingw-w64 llvm-toolchain-16 2>&1 |
+     grep -v '^W: Download is performed unsandboxed' | tail -1)
+  (cd "$top/src" && tar xf mingw-w64_*.orig.tar.bz2 && mv mingw-w64-v*/ mingw-w64)
+  # Only the runtimes and the CMake files they build with, not the whole compiler.
+  (cd "$top/src" && tar xf llvm-toolchain-16_*.orig.tar.xz --wildcards --no-wildcards-match-slash \
+     '*/compiler-rt' '*/libunwind' '*/libcxx' '*/libcxxabi' '*/runtimes' '*/cmake' \
+     '*/llvm/cmake' '*/llvm/utils/llvm-lit' '*/llvm/utils/lit' &&
+   mv llvm-toolchain-16_*/ llvm && rm -f ./*.orig.tar.*)
+  stamp sources
+fi
+
+if ! step headers; then
+  mkdir -p "$top/work/headers"
+  (cd "$top/work/headers" &&
+   "$top/src/mingw-w64/mingw-w64-headers/configure" --host=$triple --prefix="$prefix" \
+     --with-default-msvcrt=msvcrt >/dev/null && make install >/dev/null)
+  stamp headers
+fi
+
+if ! step crt; then
+  mkdir -p "$top/work/crt"
+  (cd "$top/work/crt" &&
+   "$top/src/mingw-w64/mingw-w64-crt/configure" --host=$triple --prefix="$prefix" \
+     --disable-lib32 --disable-lib64 --disable-libarm32 --enable-libarm64 \
+     --with-default-msvcrt=msvcrt CC="$cc" CXX="$cxx" AR=$llvm/llvm-ar RANLIB=$llvm/llvm-ranlib \
+     DLLTOOL=$llvm/llvm-dlltool >/dev/null &&
+   make -j"$jobs" >/dev/null && make install >/dev/null)
+  stamp crt
+fi
+
+if ! step builtins; then
+  cmake -S "$top/src/llvm/compiler-rt/lib/builtins" -B "$top/work/builtins" -G Ninja \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_ASM_COMPILER="$cc" \
+    -DCMAKE_C_COMPILER_TARGET=$triple -DCMAKE_ASM_COMPILER_TARGET=$triple \
+    -DCMAKE_AR=$llvm/llvm-ar -DCMAKE_RANLIB=$llvm/llvm-ranlib \
+    -DCMAKE_C_COMPILER_WORKS=ON -DCMAKE_ASM_COMPILER_WORKS=ON \
+    -DCOMPILER_RT_DEFAULT_TARGET_ONLY=ON -DCOMPILER_RT_USE_BUILTINS_LIBRARY=ON \
+    -DLLVM_CONFIG_PATH= -DCOMPILER_RT_OS_DIR=windows >/dev/null
+  cmake --build "$top/work/builtins" -j"$jobs" >/dev/null
+  cp "$(find "$top/work/builtins" -name 'libclang_rt.builtins-aarch64.a')" "$resource/lib/windows/"
+  stamp builtins
+fi
+
+if ! step libcxx; then
+  cmake -S "$top/src/llvm/runtimes" -B "$top/work/libcxx" -G Ninja \
+    -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_C_COMPILER_WORKS=ON -DCMAKE_CXX_COMPILER_WORKS=ON \
+    -DCMAKE_AR=$llvm/llvm-ar -DCMAKE_RANLIB=$llvm/llvm-ranlib \
+    -DLLVM_ENABLE_RUNTIMES="libunwind;libcxxabi;libcxx" -DLLVM_INCLUDE_TESTS=OFF \
+    -DLIBUNWIND_USE_COMPILER_RT=ON -DLIBUNWIND_ENABLE_SHARED=OFF \
+    -DLIBCXXABI_USE_COMPILER_RT=ON -DLIBCXXABI_USE_LLVM_UNWINDER=ON \
+    -DLIBCXXABI_ENABLE_SHARED=OFF -DLIBCXXABI_LIBDIR_SUFFIX= \
+    -DLIBCXX_USE_COMPILER_RT=ON -DLIBCXX_ENABLE_SHARED=OFF -DLIBCXX_CXX_ABI=libcxxabi \
+    -DLIBCXX_ENABLE_STATIC_ABI_LIBRARY=ON -DLIBCXX_LIBDIR_SUFFIX= -DLIBCXX_INCLUDE_BENCHMARKS=OFF \
+    -DLIBCXX_ENABLE_ABI_LINKER_SCRIPT=OFF -DLIBCXX_INCLUDE_TESTS=OFF >/dev/null
+  cmake --build "$top/work/libcxx" -j"$jobs" >/dev/null
+  cmake --install "$top/work/libcxx" >/dev/null
+  stamp libcxx
+fi
+
+rm -rf "$top/work" "$top/apt"
+touch "$top/done"
+echo "arm64-toolchain: ready in $top ($((SECONDS - started)) s)"
