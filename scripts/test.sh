@@ -1,26 +1,33 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds the 32-bit and the 64-bit DLL with
-# their tests, runs every test under Wine, each build in a fresh prefix of its own, and runs the
-# 32-bit suites once more with Wine's heap checking on (scripts/heap-check.sh).
+# The whole test suite: installs what is missing, builds the 32-bit, the 64-bit and the ARM64 DLL
+# with their tests, runs every test under Wine, each build in a fresh prefix of its own, and runs
+# the 32-bit suites once more with Wine's heap checking on (scripts/heap-check.sh).
 # Where this machine cannot run 32-bit programs (or VTL_NO_X86=1 says to act so), the 32-bit
-# runtime tests are reported as skipped, with the reason; the static checks of the 32-bit DLL
-# run everywhere.
+# runtime tests are reported as skipped, with the reason; likewise the ARM64 runtime tests where
+# ARM64 programs cannot run through qemu-user (or VTL_NO_ARM64=1). The static checks of every
+# DLL run everywhere.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh || exit 1
+scripts/arm64-toolchain.sh || exit 1
+scripts/arm64-root.sh make; made=$?   # 77: ARM64 cannot run here, the runtime tests skip
+((made == 0 || made == 77)) || exit 1
 scripts/responsive-cpus.sh $$ >/dev/null 2>&1 &   # Wine's server calls wake idle processors
-for preset in x86 x64; do
+for preset in x86 x64 arm64; do
   echo "== build $preset"
   cmake --preset "$preset" >/dev/null || exit 1
   cmake --build --preset "$preset" || exit 1
 done
 
 status=0
-for preset in x64 x86; do
+for preset in x64 x86 arm64; do
   echo "== test $preset"
   if [[ $preset == x86 ]] && ! reason=$(scripts/x86-probe.sh); then
     echo "32-bit runtime tests are reported as skipped: $reason"
+  fi
+  if [[ $preset == arm64 ]] && ! reason=$(scripts/arm64-root.sh check); then
+    echo "ARM64 runtime tests are reported as skipped: $reason"
   fi
   ctest --preset "$preset" "$@" || status=1
 done

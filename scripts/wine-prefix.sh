@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# wine-prefix.sh create|stop <prefix> [x64|x86]
+# wine-prefix.sh create|stop <prefix> [x64|x86|arm64]
 # create: makes a fresh Wine prefix (removing an old one at that place) and starts one
 #         persistent wineserver for it, which stays until "stop".
 # stop:   ends that wineserver.
@@ -14,13 +14,23 @@ esac
 export WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 unset DISPLAY
 
+# ARM64 prefixes belong to the ARM64 Wine inside the ARM64 root.
+in_root=() wineserver=wineserver
+if [[ $arch == arm64 ]]; then
+  in_root=("$(dirname "$0")/arm64-root.sh" exec) wineserver=/usr/lib/wine/wineserver64
+fi
+
 case "$action" in
   create)
     if [[ $arch == x86 ]] && ! reason=$("$(dirname "$0")/x86-probe.sh"); then
       echo "SKIPPED: $reason"
       exit 77
     fi
-    wineserver -k 2>/dev/null || true
+    if [[ $arch == arm64 ]] && ! reason=$("$(dirname "$0")/arm64-root.sh" check); then
+      echo "SKIPPED: $reason"
+      exit 77
+    fi
+    "${in_root[@]}" $wineserver -k 2>/dev/null || true
     rm -rf "$prefix"
     mkdir -p "$prefix"
     # The persistent server makes the prefix, so it must already know the prefix's kind:
@@ -31,15 +41,19 @@ case "$action" in
       loader=/usr/lib/wine/wine
       WINEARCH=win32
     fi
-    wineserver -p >/dev/null 2>&1 </dev/null
-    "$loader" wineboot.exe -i >/dev/null 2>&1
+    "${in_root[@]}" $wineserver -p >/dev/null 2>&1 </dev/null
+    "${in_root[@]}" "$loader" wineboot.exe -i >/dev/null 2>&1
+    if [[ $arch == arm64 ]]; then
+      # Without a display driver that can start, COM's hidden windows fail there.
+      "${in_root[@]}" "$loader" reg.exe add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
+    fi
     echo "wine-prefix: fresh prefix at $prefix"
     ;;
   stop)
-    wineserver -k 2>/dev/null || true
+    "${in_root[@]}" $wineserver -k 2>/dev/null || true
     ;;
   *)
-    echo "usage: wine-prefix.sh create|stop <prefix> [x64|x86]" >&2
+    echo "usage: wine-prefix.sh create|stop <prefix> [x64|x86|arm64]" >&2
     exit 2
     ;;
 esac
