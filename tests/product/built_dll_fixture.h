@@ -1,6 +1,6 @@
 #pragma once
-// A test fixture over each built DLL, mapped as a data file: the 32-bit product DLL can be read
-// so from the 64-bit test program, through the platform's own resource functions.
+// A test fixture over each built DLL, mapped as a data file: the 32-bit product DLL and the ARM64
+// DLL can be read so from the 64-bit test program, through the platform's own resource functions.
 
 #include <gtest/gtest.h>
 
@@ -33,6 +33,10 @@ protected:
     }
 
     bool IsThisBuild() const { return std::string(GetParam()) == "VTL_DLL"; }
+    bool Is64Bit() const
+    {
+        return IsThisBuild() ? sizeof(void*) == 8 : std::string(GetParam()) == "VTL_ARM64_DLL";
+    }
 
     // The bytes of a resource in language 2052; empty when there is none.
     std::vector<BYTE> Resource(const wchar_t* type, WORD id) const
@@ -50,10 +54,11 @@ protected:
     HMODULE library_ = nullptr;
 };
 
-// Instantiates a suite for the DLL of this build and for the 32-bit product DLL.
-#define VTL_FOR_BOTH_BUILT_DLLS(suite)                                                            \
-    INSTANTIATE_TEST_SUITE_P(BothArchitectures, suite, testing::Values("VTL_DLL", "VTL_X86_DLL"), \
-                             [](const testing::TestParamInfo<const char*>& info) {               \
-                                 return std::string(info.param) == "VTL_DLL" ? "ThisBuild"        \
-                                                                             : "ProductX86";      \
-                             })
+// Instantiates a suite for the DLL of this build, the 32-bit product DLL and the ARM64 DLL.
+#define VTL_FOR_EACH_BUILT_DLL(suite)                                                         \
+    INSTANTIATE_TEST_SUITE_P(                                                                  \
+        BuiltDlls, suite, testing::Values("VTL_DLL", "VTL_X86_DLL", "VTL_ARM64_DLL"),          \
+        [](const testing::TestParamInfo<const char*>& info) {                                  \
+            std::string name = info.param;                                                     \
+            return name == "VTL_DLL" ? "ThisBuild" : name == "VTL_X86_DLL" ? "ProductX86" : "Arm64"; \
+        })

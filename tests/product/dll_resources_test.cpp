@@ -192,6 +192,6 @@ TEST_P(DllResources, VersionResourceDescribesTheModule)
     EXPECT_EQ(L"vtlMenu.DLL", VersionString(info, L"OriginalFilename"));
 }
 
-VTL_FOR_BOTH_BUILT_DLLS(DllResources);
+VTL_FOR_EACH_BUILT_DLL(DllResources);
 
 }  // namespace

@@ -144,7 +144,7 @@ protected:
 
     SYSKIND ExpectedSystemKind() const
     {
-        return IsThisBuild() && sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32;
+        return Is64Bit() ? SYS_WIN64 : SYS_WIN32;
     }
 
     ITypeLib* LoadedTypeLib()
@@ -340,6 +340,6 @@ TEST_P(RegistrationResources, ClassIsCreatableWithTheInterfaceAsDefault)
     coclass->Release();
 }
 
-VTL_FOR_BOTH_BUILT_DLLS(RegistrationResources);
+VTL_FOR_EACH_BUILT_DLL(RegistrationResources);
 
 }  // namespace
