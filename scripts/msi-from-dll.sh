@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# msi-from-dll.sh <x86|x64> <vtlreg.exe> <vtlMenu.dll> <output.msi>
+# msi-from-dll.sh <x86|x64|arm64> <vtlreg.exe> <vtlMenu.dll> <output.msi>
 # Harvests the DLL's own registration into a WiX fragment (<output>-files.wxs beside the
 # package) with vtlreg, run under Wine in the prefix that WINEPREFIX names, and builds the
 # package from it and packaging/vtlMenu.wxs with wixl. Exit 77 (a skip, with the reason) where
-# this machine cannot run the 32-bit vtlreg.
+# this machine cannot run the 32-bit or the ARM64 vtlreg. wixl knows only Intel and x64
+# packages: the ARM64 one is built as a 64-bit package and then marked "Arm64" in its summary
+# information's template, which is what the Installer reads for the platform.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 arch=$1 vtlreg=$2 dll=$3 msi=$4
@@ -20,7 +22,13 @@ case "$arch" in
       exit 77
     fi
     loader=(/usr/lib/wine/wine) ;;
-  *) echo "usage: msi-from-dll.sh <x86|x64> <vtlreg.exe> <vtlMenu.dll> <output.msi>" >&2; exit 2 ;;
+  arm64)
+    if ! reason=$("$here/arm64-root.sh" check); then
+      echo "SKIPPED: $reason"
+      exit 77
+    fi
+    loader=("$here/run-arm64.sh") ;;
+  *) echo "usage: msi-from-dll.sh <x86|x64|arm64> <vtlreg.exe> <vtlMenu.dll> <output.msi>" >&2; exit 2 ;;
 esac
 command -v wixl >/dev/null || { echo "msi-from-dll: wixl is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 
@@ -30,6 +38,16 @@ windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 "${loader[@]}" "$vtlreg" harvest "$(windows_path "$(realpath "$dll")")" --wix "$(windows_path "$(realpath -m "$fragment")")"
 # wixl finds a file's source only by a relative path.
 product=$(realpath "$here/../packaging/vtlMenu.wxs") fragment=$(realpath "$fragment") msi=$(realpath -m "$msi")
-(cd "$(dirname "$dll")" && wixl -a "$arch" -D Arch="$arch" -D ModuleSource="$(basename "$dll")" -o "$msi" \
+wixl_arch=$arch
+[[ $arch == arm64 ]] && wixl_arch=x64
+(cd "$(dirname "$dll")" && wixl -a "$wixl_arch" -D Arch="$arch" -D ModuleSource="$(basename "$dll")" -o "$msi" \
   "$product" "$fragment")
+if [[ $arch == arm64 ]]; then
+  summary=$(msiinfo suminfo "$msi")
+  field() { sed -n "s/^$1: //p" <<<"$summary"; }
+  template=$(field Template)
+  msibuild "$msi" -s "$(field Subject)" "$(field Author)" "Arm64;${template#*;}" "$(field "Revision number (UUID)")"
+  [[ $(msiinfo suminfo "$msi" | sed -n 's/^Template: //p') == Arm64\;* ]] ||
+    { echo "msi-from-dll: the package's template is not Arm64" >&2; exit 1; }
+fi
 echo "msi-from-dll: $msi"

@@ -236,7 +236,13 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
     ASSERT_TRUE(DeleteFileW(installed.c_str()));
     ASSERT_TRUE(RemoveDirectoryW(folder.c_str()));
 
-    ProcessResult install = RunProcess(L"msiexec /i " + Quoted(package) + L" /qn", 300000);
+    std::wstring properties;
+#ifdef __aarch64__
+    // Wine's ARM64 Installer leaves ProgramFiles64Folder unset, so the package would land at the
+    // root of drive C there; Windows on ARM sets it to the program files folder, named here.
+    properties = L" INSTALLFOLDER=" + Quoted(folder);
+#endif
+    ProcessResult install = RunProcess(L"msiexec /i " + Quoted(package) + properties + L" /qn", 300000);
     ASSERT_EQ(0u, install.exitCode) << install.output;
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(installed.c_str()));
     RegistrySnapshot after = Classes();
@@ -247,7 +253,7 @@ TEST(PackageRoad, MsiexecInstallsWhatRegsvr32WritesAndRemovesItAgain)
 
     ExpectRightClickPublishes();
 
-    ProcessResult remove = RunProcess(L"msiexec /x " + Quoted(package) + L" /qn", 300000);
+    ProcessResult remove = RunProcess(L"msiexec /x " + Quoted(package) + properties + L" /qn", 300000);
     EXPECT_EQ(0u, remove.exitCode) << remove.output;
     differences = RegistryDifferences(before, Classes());
     EXPECT_TRUE(differences.empty()) << "HKEY_CLASSES_ROOT differs after msiexec /x:\n" << Listed(differences);
