@@ -44,10 +44,7 @@ cc=$top/bin/$triple-clang
 cxx=$top/bin/$triple-clang++
 llvm=/usr/lib/llvm-16/bin
 
-step() { [[ -e $top/work/$1.done ]]; }
-stamp() { touch "$top/work/$1.done"; echo "arm64-toolchain: $1 done ($((SECONDS - started)) s)"; }
-
-if ! step sources; then
+build_sources() {
   lists=$top/apt
   rm -rf "$top/src"; mkdir -p "$top/src"
   mkdir -p "$lists/parts" "$lists/lists/partial" "$lists/cache/archives/partial"
@@ -60,38 +57,34 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
   apt_options=(-q -o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$lists/parts"
                -o "Dir::State::Lists=$lists/lists" -o "Dir::Cache=$lists/cache")
-  apt-get "${apt_options[@]}" update >/dev/null
-  (cd "$top/src" && apt-get "${apt_options[@]}" source --download-only mingw-w64 llvm-toolchain-16 2>&1 |
-     grep -v '^W: Download is performed unsandboxed' | tail -1)
+  apt-get "${apt_options[@]}" update
+  (cd "$top/src" && apt-get "${apt_options[@]}" source --download-only mingw-w64 llvm-toolchain-16)
   (cd "$top/src" && tar xf mingw-w64_*.orig.tar.bz2 && mv mingw-w64-v*/ mingw-w64)
   # Only the runtimes and the CMake files they build with, not the whole compiler.
   (cd "$top/src" && tar xf llvm-toolchain-16_*.orig.tar.xz --wildcards --no-wildcards-match-slash \
      '*/compiler-rt' '*/libunwind' '*/libcxx' '*/libcxxabi' '*/runtimes' '*/cmake' \
      '*/llvm/cmake' '*/llvm/utils/llvm-lit' '*/llvm/utils/lit' &&
    mv llvm-toolchain-16_*/ llvm && rm -f ./*.orig.tar.*)
-  stamp sources
-fi
+}
 
-if ! step headers; then
+build_headers() {
   mkdir -p "$top/work/headers"
   (cd "$top/work/headers" &&
    "$top/src/mingw-w64/mingw-w64-headers/configure" --host=$triple --prefix="$prefix" \
-     --with-default-msvcrt=msvcrt >/dev/null && make install >/dev/null)
-  stamp headers
-fi
+     --with-default-msvcrt=msvcrt && make install)
+}
 
-if ! step crt; then
+build_crt() {
   mkdir -p "$top/work/crt"
   (cd "$top/work/crt" &&
    "$top/src/mingw-w64/mingw-w64-crt/configure" --host=$triple --prefix="$prefix" \
      --disable-lib32 --disable-lib64 --disable-libarm32 --enable-libarm64 \
      --with-default-msvcrt=msvcrt CC="$cc" CXX="$cxx" AR=$llvm/llvm-ar RANLIB=$llvm/llvm-ranlib \
-     DLLTOOL=$llvm/llvm-dlltool >/dev/null &&
-   make -j"$jobs" >/dev/null && make install >/dev/null)
-  stamp crt
-fi
+     DLLTOOL=$llvm/llvm-dlltool &&
+   make -j"$jobs" && make install)
+}
 
-if ! step builtins; then
+build_builtins() {
   cmake -S "$top/src/llvm/compiler-rt/lib/builtins" -B "$top/work/builtins" -G Ninja \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_SYSTEM_NAME=Windows \
     -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_ASM_COMPILER="$cc" \
@@ -99,13 +92,12 @@ if ! step builtins; then
     -DCMAKE_AR=$llvm/llvm-ar -DCMAKE_RANLIB=$llvm/llvm-ranlib \
     -DCMAKE_C_COMPILER_WORKS=ON -DCMAKE_ASM_COMPILER_WORKS=ON \
     -DCOMPILER_RT_DEFAULT_TARGET_ONLY=ON -DCOMPILER_RT_USE_BUILTINS_LIBRARY=ON \
-    -DLLVM_CONFIG_PATH= -DCOMPILER_RT_OS_DIR=windows >/dev/null
-  cmake --build "$top/work/builtins" -j"$jobs" >/dev/null
+    -DLLVM_CONFIG_PATH= -DCOMPILER_RT_OS_DIR=windows
+  cmake --build "$top/work/builtins" -j"$jobs"
   cp "$(find "$top/work/builtins" -name 'libclang_rt.builtins-aarch64.a')" "$resource/lib/windows/"
-  stamp builtins
-fi
+}
 
-if ! step libcxx; then
+build_libcxx() {
   cmake -S "$top/src/llvm/runtimes" -B "$top/work/libcxx" -G Ninja \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_SYSTEM_NAME=Windows -DCMAKE_INSTALL_PREFIX="$prefix" \
     -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
@@ -117,11 +109,28 @@ if ! step libcxx; then
     -DLIBCXXABI_ENABLE_SHARED=OFF -DLIBCXXABI_LIBDIR_SUFFIX= \
     -DLIBCXX_USE_COMPILER_RT=ON -DLIBCXX_ENABLE_SHARED=OFF -DLIBCXX_CXX_ABI=libcxxabi \
     -DLIBCXX_ENABLE_STATIC_ABI_LIBRARY=ON -DLIBCXX_LIBDIR_SUFFIX= -DLIBCXX_INCLUDE_BENCHMARKS=OFF \
-    -DLIBCXX_ENABLE_ABI_LINKER_SCRIPT=OFF -DLIBCXX_INCLUDE_TESTS=OFF >/dev/null
-  cmake --build "$top/work/libcxx" -j"$jobs" >/dev/null
-  cmake --install "$top/work/libcxx" >/dev/null
-  stamp libcxx
-fi
+    -DLIBCXX_ENABLE_ABI_LINKER_SCRIPT=OFF -DLIBCXX_INCLUDE_TESTS=OFF
+  cmake --build "$top/work/libcxx" -j"$jobs"
+  cmake --install "$top/work/libcxx"
+}
+
+# Each step logs to logs/<step>.log and leaves a stamp; a failed step shows the end of its log
+# and is taken again on the next run.
+mkdir -p "$top/logs"
+for step in sources headers crt builtins libcxx; do
+  [[ -e $top/work/$step.done ]] && continue
+  set +e
+  ( set -e; "build_$step" ) >"$top/logs/$step.log" 2>&1
+  failed=$?
+  set -e
+  if ((failed)); then
+    echo "arm64-toolchain: $step failed; the end of $top/logs/$step.log:" >&2
+    tail -n 30 "$top/logs/$step.log" >&2
+    exit 1
+  fi
+  touch "$top/work/$step.done"
+  echo "arm64-toolchain: $step done ($((SECONDS - started)) s)"
+done
 
 rm -rf "$top/work" "$top/apt"
 touch "$top/done"

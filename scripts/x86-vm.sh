@@ -70,7 +70,7 @@ fi
 # trees' absolute paths hold. The copy is bound into the root only while the disk is made.
 rm -rf "$vm/out" "$vm/disk.img" "$vm/tree"
 mkdir -p "$vm/out" "$vm/tree" "$vm/root$root"
-tar -C "$root" --exclude=./build/vm --exclude='./build/*/*prefix' --exclude='./build/*/demo' -cf - . |
+tar -C "$root" --exclude=./build/vm --exclude=./build/arm64-root --exclude='./build/*/*prefix' --exclude='./build/*/demo' -cf - . |
   tar -C "$vm/tree" -xf -
 truncate -s 24G "$vm/disk.img"
 mount --bind "$vm/tree" "$vm/root$root"
