@@ -132,6 +132,6 @@ for step in sources headers crt builtins libcxx; do
   echo "arm64-toolchain: $step done ($((SECONDS - started)) s)"
 done
 
-rm -rf "$top/work" "$top/apt"
+rm -rf "$top/work" "$top/apt" "$top/src"
 touch "$top/done"
 echo "arm64-toolchain: ready in $top ($((SECONDS - started)) s)"
