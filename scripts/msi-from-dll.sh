@@ -4,6 +4,10 @@
 # package) with vtlreg, run under Wine in the prefix that WINEPREFIX names, and builds the
 # package from it and packaging/vtlMenu.wxs with wixl. Exit 77 (a skip, with the reason) where
 # this machine cannot run the 32-bit vtlreg.
+# The package is made from its inputs alone, so that two builds of one commit give the same
+# bytes: its product code is named by architecture and version, the cabinet's file time and the
+# summary information's times are the last commit's (SOURCE_DATE_EPOCH), and its package code
+# is made from its content (scripts/msi-summary.py).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 arch=$1 vtlreg=$2 dll=$3 msi=$4
@@ -28,8 +32,19 @@ command -v wixl >/dev/null || { echo "msi-from-dll: wixl is missing (scripts/ins
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 "${loader[@]}" "$vtlreg" harvest "$(windows_path "$(realpath "$dll")")" --wix "$(windows_path "$(realpath -m "$fragment")")"
-# wixl finds a file's source only by a relative path.
 product=$(realpath "$here/../packaging/vtlMenu.wxs") fragment=$(realpath "$fragment") msi=$(realpath -m "$msi")
-(cd "$(dirname "$dll")" && wixl -a "$arch" -D Arch="$arch" -D ModuleSource="$(basename "$dll")" -o "$msi" \
-  "$product" "$fragment")
+epoch=${SOURCE_DATE_EPOCH:-$(git -C "$here/.." log -1 --format=%ct 2>/dev/null || echo 0)}
+version=$(sed -n 's/.*<Product .* Version="\([0-9.]*\)".*/\1/p' "$product")
+# One product code per architecture and version: a rebuild of a version is the same product.
+product_code=$(python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), sys.argv[2])).upper())' \
+  5B0E6F3C-2A71-4D8E-9C46-0E1F7A93B2D5 "vtlMenu $arch $version")
+# The cabinet keeps the file's time: package a copy that carries the commit's. wixl finds a
+# file's source only by a relative path.
+staging=$(mktemp -d "$(dirname "$msi")/staging.XXXXXX")
+trap 'rm -rf "$staging"' EXIT
+cp "$dll" "$staging/vtlMenu.dll"
+touch -d "@$epoch" "$staging/vtlMenu.dll"
+(cd "$staging" && wixl -a "$arch" -D Arch="$arch" -D ProductCode="$product_code" -D ModuleSource=vtlMenu.dll \
+  -o "$msi" "$product" "$fragment")
+python3 "$here/msi-summary.py" "$msi" "$epoch" >/dev/null
 echo "msi-from-dll: $msi"
