@@ -15,6 +15,7 @@ packages=(
   googletest
   xvfb xauth                                 # a virtual display for the picture of the real menu
   wixl                                       # installer packages from WiX source
+  osslsigncode openssl                       # signed releases and the test certificate
 )
 
 need_i386=false
@@ -31,8 +32,15 @@ for package in "${packages[@]}"; do
   [[ $status == "install ok installed" ]] || missing+=("$package")
 done
 
+# Signing .msix packages needs osslsigncode 2.9, which Debian 12 has in bookworm-backports.
+signing_check() {
+  reason=$("$(dirname "$0")/signing.sh" check) ||
+    echo "install-deps: $reason (Debian 12: apt-get install -t bookworm-backports osslsigncode); signing is skipped"
+}
+
 if ((${#missing[@]} == 0)); then
   echo "install-deps: all ${#packages[@]} packages present"
+  signing_check
   exit 0
 fi
 
@@ -49,3 +57,4 @@ if $need_i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+signing_check
