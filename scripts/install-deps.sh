@@ -35,7 +35,7 @@ done
 # Signing .msix packages needs osslsigncode 2.9, which Debian 12 has in bookworm-backports.
 signing_check() {
   reason=$("$(dirname "$0")/signing.sh" check) ||
-    echo "install-deps: $reason (Debian 12: apt-get install -t bookworm-backports osslsigncode); signing is skipped"
+    echo "install-deps: $reason (Debian 12: apt-get install -t bookworm-backports osslsigncode); no signed release can be made here and the signing tests are skipped"
 }
 
 if ((${#missing[@]} == 0)); then

@@ -1,0 +1,139 @@
+#!/usr/bin/env bash
+# release.sh [output folder]
+# Builds a signed release of the last commit into build/release (or the folder named):
+#   <arch>/vtlMenu.dll         the DLL of each architecture, signed
+#   <arch>/vtlMenu.reg         its registration as a registry file, for the package's install path
+#   <arch>/vtlMenu-<arch>.msi  its installer package, holding the signed DLL, signed
+#   vtlMenu.msix               Windows 11's sparse package, signed
+#   SOURCE, SHA256SUMS         the commit it was built from; the SHA-256 of every file
+# The commit is exported into a fresh folder beside the output ("<output>-work") and built
+# there from nothing, so neither uncommitted changes nor an earlier build can reach the release.
+# Every time stamp is the commit's (SOURCE_DATE_EPOCH), so two releases of one commit signed
+# with one certificate are byte for byte alike.
+#
+# The certificate: VTL_SIGN_PFX (a PKCS#12 file) with VTL_SIGN_PASSWORD, its subject equal to
+# the Publisher of packaging/AppxManifest.xml; VTL_SIGN_TIMESTAMP_URL names a time-stamp server;
+# VTL_SIGN_ROOT the root certificate the signatures are checked against (otherwise the
+# system's). Without VTL_SIGN_PFX the release is signed with a throw-away TEST-ONLY certificate
+# made in the work folder, and says so in its output and in TEST-SIGNED.txt.
+#
+# What this machine cannot make (a package whose harvest needs a program it cannot run) is
+# left out with the reason in one line; the release still succeeds.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=$(realpath -m "${1:-build/release}")
+work=$out-work
+
+# The architectures of a release: each a configure preset of CMakePresets.json. A preset
+# listed below joins once CMakePresets.json has it.
+arches=(x86 x64)
+for optional in arm64; do
+  cmake --list-presets 2>/dev/null | grep -q "\"$optional\"" && arches+=("$optional")
+done
+
+die() { echo "release: $*" >&2; exit 1; }
+say() { echo "release: $*"; }
+
+scripts/install-deps.sh >/dev/null || die "installing the Debian packages failed"
+reason=$(scripts/signing.sh check) || die "$reason"
+scripts/responsive-cpus.sh $$ >/dev/null 2>&1 &   # Wine's server calls wake idle processors
+
+commit=$(git rev-parse HEAD) || die "not a git work tree"
+export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}
+[[ -z $(git status --porcelain --untracked-files=no) ]] ||
+  say "uncommitted changes are not in the release: it is built from commit $commit"
+
+rm -rf "$out" "$work"
+mkdir -p "$out" "$work/source"
+git archive --format=tar HEAD | tar -x -C "$work/source" || die "exporting commit $commit failed"
+source=$work/source
+
+if [[ -z ${VTL_SIGN_PFX:-} ]]; then
+  scripts/signing.sh test-certificate "$work/test-certificate" >/dev/null || die "making the test certificate failed"
+  export VTL_SIGN_PFX=$work/test-certificate/test-only-signer.pfx VTL_SIGN_PASSWORD=test-only
+  export VTL_SIGN_ROOT=$work/test-certificate/test-only-root.crt
+  cp "$VTL_SIGN_ROOT" "$out/test-only-root.crt"
+  cat >"$out/TEST-SIGNED.txt" <<EOF
+This release is signed with a throw-away TEST-ONLY certificate made on the machine that built it.
+Its signatures show only that the files are the ones that machine signed; trust
+test-only-root.crt for tests and nowhere else. A release for users is signed with the
+publisher's certificate (VTL_SIGN_PFX).
+EOF
+  say "signing with a throw-away TEST-ONLY certificate (no VTL_SIGN_PFX given): not for distribution"
+fi
+verify_options=()
+[[ -n ${VTL_SIGN_ROOT:-} ]] && verify_options=(-CAfile "$VTL_SIGN_ROOT")
+
+sign() {
+  scripts/signing.sh sign "$1" "$2" || die "signing $2 failed"
+  osslsigncode verify "${verify_options[@]}" -in "$2" >"$2.verify" 2>&1 ||
+    { cat "$2.verify" >&2; die "the signature of $2 does not verify"; }
+  rm -f "$2.verify"
+}
+
+# Where each architecture's vtlreg can run, for the harvest: prints why not where it cannot.
+harvest_loader() {
+  case "$1" in
+    x64) echo /usr/lib/wine/wine64 ;;
+    x86) scripts/x86-probe.sh >&2 || return 1; echo /usr/lib/wine/wine ;;
+    *) echo "no way to run the $1 vtlreg is known to this script" >&2; return 1 ;;
+  esac
+}
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+sizes=()
+for arch in "${arches[@]}"; do
+  say "building $arch from commit $commit"
+  tree=$source/build/$arch
+  { cmake -S "$source" --preset "$arch" >"$work/configure-$arch.log" 2>&1 &&
+    cmake --build "$tree" --target vtlMenu vtlreg -j 2 >"$work/build-$arch.log" 2>&1; } ||
+    die "building $arch failed (see $work/build-$arch.log)"
+  mkdir -p "$out/$arch"
+  dll=$out/$arch/vtlMenu.dll
+  sign "$tree/bin/vtlMenu.dll" "$dll"
+  sizes+=("$arch $(stat -c %s "$tree/bin/vtlMenu.dll") $(stat -c %s "$dll")")
+
+  if ! reason=$(harvest_loader "$arch" 2>&1 >/dev/null); then
+    say "$arch registry file and package skipped: $reason"
+    continue
+  fi
+  loader=$(harvest_loader "$arch")
+  # The registry file names the path the package installs to.
+  install_path='C:\Program Files\vtlMenu\vtlMenu.dll'
+  [[ $arch == x86 ]] && install_path='C:\Program Files (x86)\vtlMenu\vtlMenu.dll'
+  prefix=$work/prefix-$arch
+  scripts/wine-prefix.sh create "$prefix" "$arch" >/dev/null || die "no $arch Wine prefix"
+  (
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
+    "$loader" "$tree/bin/vtlreg.exe" harvest "$(windows_path "$dll")" --reg "$(windows_path "$out/$arch/vtlMenu.reg")" \
+      --module-path "$install_path" >"$work/harvest-$arch.log" 2>&1 &&
+      scripts/msi-from-dll.sh "$arch" "$tree/bin/vtlreg.exe" "$dll" "$work/vtlMenu-$arch.msi" >>"$work/harvest-$arch.log" 2>&1
+  )
+  status=$?
+  scripts/wine-prefix.sh stop "$prefix" "$arch"
+  ((status == 0)) || die "harvesting the $arch DLL failed (see $work/harvest-$arch.log)"
+  sign "$work/vtlMenu-$arch.msi" "$out/$arch/vtlMenu-$arch.msi"
+done
+
+say "packing the sparse package"
+python3 scripts/msix-pack.py pack "$source/packaging" "$work/vtlMenu.msix" "$SOURCE_DATE_EPOCH" ||
+  die "packing vtlMenu.msix failed"
+sign "$work/vtlMenu.msix" "$out/vtlMenu.msix"
+python3 scripts/msix-pack.py stamp-signature "$out/vtlMenu.msix" "$SOURCE_DATE_EPOCH" || die "stamping vtlMenu.msix failed"
+osslsigncode verify "${verify_options[@]}" -in "$out/vtlMenu.msix" >/dev/null 2>&1 || die "vtlMenu.msix no longer verifies"
+
+printf 'vtlMenu %s\ncommit %s\nSOURCE_DATE_EPOCH %s\n' \
+  "$(sed -n 's/^project(vtlMenu VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")" "$commit" "$SOURCE_DATE_EPOCH" >"$out/SOURCE"
+(cd "$out" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS) ||
+  die "writing SHA256SUMS failed"
+
+say "the DLLs (the size goal, at most 48 KiB, is the unsigned 32-bit DLL's):"
+for line in "${sizes[@]}"; do
+  read -r arch unsigned signed <<<"$line"
+  verdict=
+  [[ $arch == x86 ]] && verdict=$( ((unsigned <= 49152)) && echo ", goal met" || echo ", goal NOT met")
+  printf '  %-6s unsigned %6d bytes, signed %6d bytes%s\n' "$arch" "$unsigned" "$signed" "$verdict"
+done
+say "$out, from commit $commit:"
+sed 's/^/  /' "$out/SHA256SUMS"
