@@ -8,6 +8,7 @@
 # bytes: its product code is named by architecture and version, the cabinet's file time and the
 # summary information's times are the last commit's (SOURCE_DATE_EPOCH), and its package code
 # is made from its content (scripts/msi-summary.py).
+# With VTL_SIGN_PFX set, the package is then signed as a release signs it (scripts/signing.sh).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 arch=$1 vtlreg=$2 dll=$3 msi=$4
@@ -47,4 +48,8 @@ touch -d "@$epoch" "$staging/vtlMenu.dll"
 (cd "$staging" && wixl -a "$arch" -D Arch="$arch" -D ProductCode="$product_code" -D ModuleSource=vtlMenu.dll \
   -o "$msi" "$product" "$fragment")
 python3 "$here/msi-summary.py" "$msi" "$epoch" >/dev/null
+if [[ -n ${VTL_SIGN_PFX:-} ]]; then
+  "$here/signing.sh" sign "$msi" "$staging/signed.msi"
+  mv "$staging/signed.msi" "$msi"
+fi
 echo "msi-from-dll: $msi"

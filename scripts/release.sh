@@ -3,7 +3,7 @@
 # Builds a signed release of the last commit into build/release (or the folder named):
 #   <arch>/vtlMenu.dll         the DLL of each architecture, signed
 #   <arch>/vtlMenu.reg         its registration as a registry file, for the package's install path
-#   <arch>/vtlMenu-<arch>.msi  its installer package, holding the signed DLL, signed
+#   <arch>/vtlMenu-<arch>.msi  its installer package, holding the signed DLL, signed itself
 #   vtlMenu.msix               Windows 11's sparse package, signed
 #   SOURCE, SHA256SUMS         the commit it was built from; the SHA-256 of every file
 # The commit is exported into a fresh folder beside the output ("<output>-work") and built
@@ -65,11 +65,13 @@ fi
 verify_options=()
 [[ -n ${VTL_SIGN_ROOT:-} ]] && verify_options=(-CAfile "$VTL_SIGN_ROOT")
 
+verify() {
+  osslsigncode verify "${verify_options[@]}" -in "$1" >"$work/verify.log" 2>&1 ||
+    { cat "$work/verify.log" >&2; die "the signature of $1 does not verify"; }
+}
 sign() {
   scripts/signing.sh sign "$1" "$2" || die "signing $2 failed"
-  osslsigncode verify "${verify_options[@]}" -in "$2" >"$2.verify" 2>&1 ||
-    { cat "$2.verify" >&2; die "the signature of $2 does not verify"; }
-  rm -f "$2.verify"
+  verify "$2"
 }
 
 # Where each architecture's vtlreg can run, for the harvest: prints why not where it cannot.
@@ -112,8 +114,9 @@ for arch in "${arches[@]}"; do
   )
   status=$?
   scripts/wine-prefix.sh stop "$prefix" "$arch"
-  ((status == 0)) || die "harvesting the $arch DLL failed (see $work/harvest-$arch.log)"
-  sign "$work/vtlMenu-$arch.msi" "$out/$arch/vtlMenu-$arch.msi"
+  ((status == 0)) || die "harvesting or packaging the $arch DLL failed (see $work/harvest-$arch.log)"
+  verify "$work/vtlMenu-$arch.msi"   # signed by msi-from-dll.sh
+  mv "$work/vtlMenu-$arch.msi" "$out/$arch/"
 done
 
 say "packing the sparse package"
@@ -121,7 +124,7 @@ python3 scripts/msix-pack.py pack "$source/packaging" "$work/vtlMenu.msix" "$SOU
   die "packing vtlMenu.msix failed"
 sign "$work/vtlMenu.msix" "$out/vtlMenu.msix"
 python3 scripts/msix-pack.py stamp-signature "$out/vtlMenu.msix" "$SOURCE_DATE_EPOCH" || die "stamping vtlMenu.msix failed"
-osslsigncode verify "${verify_options[@]}" -in "$out/vtlMenu.msix" >/dev/null 2>&1 || die "vtlMenu.msix no longer verifies"
+verify "$out/vtlMenu.msix"
 
 printf 'vtlMenu %s\ncommit %s\nSOURCE_DATE_EPOCH %s\n' \
   "$(sed -n 's/^project(vtlMenu VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")" "$commit" "$SOURCE_DATE_EPOCH" >"$out/SOURCE"

@@ -3,8 +3,7 @@
 # Checks a release made by scripts/release.sh: its SHA256SUMS, every signature with osslsigncode
 # (against test-only-root.crt when the release is test-signed), the sparse package's block map
 # and manifest, and that each DLL without its signature is byte for byte the DLL that the test
-# command built from the same commit in another folder (where the work tree holds no
-# uncommitted changes).
+# command built from the same commit in another folder (where the work tree is that commit).
 set -uo pipefail
 cd "$(dirname "$0")/../.."
 release=$1 failures=0
@@ -21,16 +20,12 @@ python3 tests/release/check_msix.py "$release/vtlMenu.msix" packaging/AppxManife
 
 if [[ -n $(git status --porcelain --untracked-files=no) || $(git rev-parse HEAD) != $(sed -n 's/^commit //p' "$release/SOURCE") ]]; then
   echo "check_release: the two-build comparison is skipped: the work tree is not the release's commit"
-else
-  for dll in "$release"/*/vtlMenu.dll; do
-    arch=$(basename "$(dirname "$dll")")
-    osslsigncode remove-signature -in "$dll" -out "$dll.unsigned" >/dev/null 2>&1
-    if cmp -s "$dll.unsigned" "build/$arch/bin/vtlMenu.dll"; then
-      echo "$arch: the release DLL without its signature is build/$arch/bin/vtlMenu.dll, byte for byte"
-    else
-      fail "$arch: the release DLL without its signature differs from build/$arch/bin/vtlMenu.dll"
-    fi
-    rm -f "$dll.unsigned"
-  done
+  exit $((failures > 0))
 fi
+for dll in "$release"/*/vtlMenu.dll; do
+  arch=$(basename "$(dirname "$dll")")
+  osslsigncode remove-signature -in "$dll" -out "$release-work/$arch.dll" >/dev/null 2>&1
+  cmp -s "$release-work/$arch.dll" "build/$arch/bin/vtlMenu.dll" && echo "$arch: the release DLL without its signature is \
+build/$arch/bin/vtlMenu.dll, byte for byte" || fail "$arch: the release DLL without its signature differs"
+done
 ((failures == 0))
