@@ -21,7 +21,6 @@
 # left out with the reason in one line; the release still succeeds.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-root=$PWD
 out=$(realpath -m "${1:-build/release}")
 work=$out-work
 
@@ -44,6 +43,11 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct HEAD)}
 [[ -z $(git status --porcelain --untracked-files=no) ]] ||
   say "uncommitted changes are not in the release: it is built from commit $commit"
 
+# An earlier release there is replaced; anything else is left alone.
+for folder in "$out" "$work"; do
+  [[ ! -e $folder || -f $folder/SOURCE || -d $folder/source || -z $(ls -A "$folder") ]] ||
+    die "$folder holds something other than a release; name another folder"
+done
 rm -rf "$out" "$work"
 mkdir -p "$out" "$work/source"
 git archive --format=tar HEAD | tar -x -C "$work/source" || die "exporting commit $commit failed"
@@ -104,7 +108,7 @@ for arch in "${arches[@]}"; do
   # The registry file names the path the package installs to.
   install_path='C:\Program Files\vtlMenu\vtlMenu.dll'
   [[ $arch == x86 ]] && install_path='C:\Program Files (x86)\vtlMenu\vtlMenu.dll'
-  prefix=$work/prefix-$arch
+  prefix=$PWD/build/release-prefix-$arch   # Wine prefixes live in this tree's build folder
   scripts/wine-prefix.sh create "$prefix" "$arch" >/dev/null || die "no $arch Wine prefix"
   (
     export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml=
