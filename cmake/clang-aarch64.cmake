@@ -5,7 +5,13 @@
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(VTL_TRIPLE aarch64-w64-mingw32)
-get_filename_component(VTL_ARM64_TOOLCHAIN ${CMAKE_CURRENT_LIST_DIR}/../build/arm64-toolchain ABSOLUTE)
+# VTL_ARM64_TOOLCHAIN in the environment names another folder (scripts/release.sh builds an
+# exported tree with this tree's runtime).
+if(DEFINED ENV{VTL_ARM64_TOOLCHAIN})
+  set(VTL_ARM64_TOOLCHAIN $ENV{VTL_ARM64_TOOLCHAIN})
+else()
+  get_filename_component(VTL_ARM64_TOOLCHAIN ${CMAKE_CURRENT_LIST_DIR}/../build/arm64-toolchain ABSOLUTE)
+endif()
 
 set(CMAKE_C_COMPILER   ${VTL_ARM64_TOOLCHAIN}/bin/${VTL_TRIPLE}-clang)
 set(CMAKE_CXX_COMPILER ${VTL_ARM64_TOOLCHAIN}/bin/${VTL_TRIPLE}-clang++)

@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""trim_type_library.py <compiled.tlb> <output.tlb>
+"""trim_type_library.py <compiled.tlb> <output.tlb> <time file>
 
 The IDL compiler stamps every type library with three custom-data items on the library: its
 version number and the build time (each a 32-bit unsigned value) and a text banner naming the
-compiler. Our libraries carry the first two only. This step unlinks the banner from the
-library's custom-data list and blanks its text; everything else is copied unchanged.
+compiler, which holds the time again. Our libraries carry the first two only. This step unlinks
+the banner from the library's custom-data list and blanks its text, and puts the build's fixed
+time (the number in <time file>, see source_date_epoch.py) in place of the compiler's clock, so
+that two builds of the same sources give the same library; everything else is copied unchanged.
 
 The file is the platform's "MSFT" format: a fixed header, one offset per type description, a
 directory of 15 segments (offset, length, two reserved words), then the segments. Custom data
@@ -18,8 +20,8 @@ import uuid
 
 MAGIC = 0x5446534D  # "MSFT"
 BANNER = uuid.UUID("DE77BA65-517C-11D1-A2DA-0000F8773CE9")
-KEPT = {uuid.UUID("DE77BA63-517C-11D1-A2DA-0000F8773CE9"),  # build time
-        uuid.UUID("DE77BA64-517C-11D1-A2DA-0000F8773CE9")}  # compiler version number
+BUILD_TIME = uuid.UUID("DE77BA63-517C-11D1-A2DA-0000F8773CE9")
+KEPT = {BUILD_TIME, uuid.UUID("DE77BA64-517C-11D1-A2DA-0000F8773CE9")}  # and the compiler's version
 VT_BSTR, VT_UI4 = 8, 19
 HEADER_CUSTOM_DATA = 0x40
 GUID_SEGMENT, CUSTOM_DATA_SEGMENT, CUSTOM_GUID_SEGMENT = 5, 11, 12
@@ -36,7 +38,8 @@ def segments(data):
     return [struct.unpack_from("<ii", data, directory + 16 * index) for index in range(15)]
 
 
-def main(source, target):
+def main(source, target, time_file):
+    build_time = int(open(time_file).read())
     data = bytearray(open(source, "rb").read())
     if len(data) < 0x54 or struct.unpack_from("<I", data, 0)[0] != MAGIC:
         fail(f"{source} is not a compiled type library")
@@ -69,6 +72,8 @@ def main(source, target):
             if guid not in KEPT or value_type != VT_UI4:
                 fail(f"unexpected custom data {guid} of type {value_type}")
             kept.append(guid)
+            if guid == BUILD_TIME:
+                struct.pack_into("<I", data, values + value_offset + 2, build_time)
             link_at = position + 8
         entry = following
     if not found:
@@ -79,6 +84,6 @@ def main(source, target):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 4:
         sys.exit(__doc__)
-    main(sys.argv[1], sys.argv[2])
+    main(sys.argv[1], sys.argv[2], sys.argv[3])

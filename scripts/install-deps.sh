@@ -17,6 +17,7 @@ packages=(
   googletest
   xvfb xauth                                 # a virtual display for the picture of the real menu
   wixl msitools                              # installer packages from WiX source, and their tables
+  osslsigncode openssl                       # signed releases and the test certificate
   clang-16 lld-16 llvm-16 ninja-build        # the ARM64 build (scripts/arm64-toolchain.sh adds its runtime)
   debootstrap qemu-user-static binfmt-support # the ARM64 root and its Wine (scripts/arm64-root.sh)
 )
@@ -35,8 +36,15 @@ for package in "${packages[@]}"; do
   [[ $status == "install ok installed" ]] || missing+=("$package")
 done
 
+# Signing .msix packages needs osslsigncode 2.9, which Debian 12 has in bookworm-backports.
+signing_check() {
+  reason=$("$(dirname "$0")/signing.sh" check) ||
+    echo "install-deps: $reason (Debian 12: apt-get install -t bookworm-backports osslsigncode); no signed release can be made here and the signing tests are skipped"
+}
+
 if ((${#missing[@]} == 0)); then
   echo "install-deps: all ${#packages[@]} packages present"
+  signing_check
   exit 0
 fi
 
@@ -53,3 +61,4 @@ if $need_i386 && ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 "${as_root[@]}" apt-get update -q
 "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+signing_check

@@ -49,18 +49,24 @@ bool StartsWith(const std::wstring& text, const std::wstring& prefix)
     return Lower(text).compare(0, prefix.size(), Lower(prefix)) == 0;
 }
 
-// The DLL in the build tree, and a copy in a folder whose name has blanks and an apostrophe:
-// the module path goes through the script as a quoted value with its apostrophe doubled.
-class RegistrationRoad : public testing::TestWithParam<bool> {
+// The DLL in the build tree; a copy in a folder whose name has blanks and an apostrophe (the
+// module path goes through the script as a quoted value with its apostrophe doubled); and the
+// DLL signed as a release signs it, which must register exactly as the DLL as built.
+class RegistrationRoad : public testing::TestWithParam<std::string> {
 protected:
     void SetUp() override
     {
         dll_ = BuiltDllPath();
         ASSERT_FALSE(dll_.empty()) << "VTL_DLL is not set";
-        if (GetParam()) {
+        if (GetParam() == "InFolderWithBlanksAndApostrophe") {
             folder_ = std::make_unique<TempFolder>(L"Bob's Photo Tools");
             dll_ = folder_->CopyIn(dll_, L"vtlMenu.dll");
             ASSERT_FALSE(dll_.empty());
+        } else if (GetParam() == "Signed") {
+            dll_ = WindowsPathFromEnvironment("VTL_SIGNED_DLL");
+            if (GetFileAttributesW(dll_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+                GTEST_SKIP() << "no signed DLL: the signed_files test could not sign on this machine";
+            }
         }
     }
 
@@ -148,9 +154,8 @@ TEST(Registration, UnregisteringWhatIsNotRegisteredSucceedsAndChangesNothing)
     EXPECT_TRUE(RegistryDifferences(before, TakeRegistrySnapshot(HKEY_CLASSES_ROOT)).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(DllPlacement, RegistrationRoad, testing::Values(false, true),
-                         [](const testing::TestParamInfo<bool>& info) {
-                             return info.param ? "InFolderWithBlanksAndApostrophe" : "InBuildTree";
-                         });
+INSTANTIATE_TEST_SUITE_P(DllPlacement, RegistrationRoad,
+                         testing::Values("InBuildTree", "InFolderWithBlanksAndApostrophe", "Signed"),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
