@@ -37,7 +37,15 @@ EOF
 chmod +x "$top/bin/"*
 ln -sfn /usr/lib/llvm-16/lib/clang/16/include "$resource/include"
 
-[[ -e $top/done ]] && { echo "arm64-toolchain: ready in $top"; exit 0; }
+# Import libraries that the C runtime's ARM64 lists lack, from the project's own lists of what
+# it imports (cmake/arm64-imports), once the runtime is there.
+add_imports() {
+  local list
+  for list in cmake/arm64-imports/*.def; do
+    /usr/lib/llvm-16/bin/llvm-dlltool -m arm64 -d "$list" -l "$prefix/lib/lib$(basename "$list" .def).a"
+  done
+}
+[[ -e $top/done ]] && { add_imports; echo "arm64-toolchain: ready in $top"; exit 0; }
 mkdir -p "$top/src" "$top/work" "$prefix"
 started=$SECONDS
 cc=$top/bin/$triple-clang
@@ -132,6 +140,7 @@ for step in sources headers crt builtins libcxx; do
   echo "arm64-toolchain: $step done ($((SECONDS - started)) s)"
 done
 
+add_imports
 rm -rf "$top/work" "$top/apt" "$top/src"
 touch "$top/done"
 echo "arm64-toolchain: ready in $top ($((SECONDS - started)) s)"

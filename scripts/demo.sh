@@ -7,12 +7,16 @@
 # then unregister and show that nothing of the DLL is left in the registry.
 # The road is the product's: the 32-bit DLL with the 32-bit regsvr32 and vtlshell in a 32-bit
 # prefix. Where this machine cannot run 32-bit programs it is the 64-bit DLL's, and the demo
-# says why in its first lines.
+# says why in its first lines. "demo.sh arm64" takes the ARM64 DLL's road instead, in the ARM64
+# Wine under qemu-user (scripts/arm64-root.sh), without the picture of the menu.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 
-if reason=$(scripts/x86-probe.sh --kernel); then
+if [[ ${1:-} == arm64 ]]; then
+  arch=arm64
+  echo "demo: the ARM64 DLL (build/arm64/bin/vtlMenu.dll), registered with the ARM64 regsvr32 and right-clicked by the ARM64 vtlshell in an ARM64 prefix, under qemu-user"
+elif reason=$(scripts/x86-probe.sh --kernel); then
   arch=x86
   echo "demo: the 32-bit product DLL (build/x86/bin/vtlMenu.dll), registered with the 32-bit regsvr32 and right-clicked by the 32-bit vtlshell in a 32-bit prefix"
 else
@@ -29,7 +33,15 @@ scripts/responsive-cpus.sh $$ >/dev/null 2>&1 &   # Wine's server calls wake idl
 begin "dependencies"
 scripts/install-deps.sh || die "installing the Debian packages failed"
 
-for preset in x86 x64; do
+presets=(x86 x64) manifest=$root/packaging/AppxManifest.xml
+if [[ $arch == arm64 ]]; then
+  begin "the ARM64 runtime and root"
+  scripts/arm64-toolchain.sh || die "building the ARM64 runtime failed"
+  scripts/arm64-root.sh make >/dev/null
+  reason=$(scripts/arm64-root.sh check) || die "ARM64 programs cannot run here: $reason"
+  presets+=(arm64) manifest=$root/build/arm64/package/AppxManifest.xml
+fi
+for preset in "${presets[@]}"; do
   begin "build ($preset)"
   cmake --preset "$preset" >/dev/null || die "configuring the $preset build failed (run: cmake --preset $preset)"
   cmake --build --preset "$preset" -- --quiet >/dev/null 2>&1 ||
@@ -39,10 +51,11 @@ done
 
 loader=/usr/lib/wine/wine64 bits=64
 [[ $arch == x86 ]] && loader=/usr/lib/wine/wine bits=32
+[[ $arch == arm64 ]] && loader=$root/scripts/run-arm64.sh
 [[ -x $loader ]] || die "the $bits-bit Wine loader $loader is missing"
 demo=$root/build/$arch/demo
 prefix=$demo/prefix
-begin "fresh $bits-bit Wine prefix"
+begin "fresh $arch Wine prefix"
 mkdir -p "$demo"
 scripts/wine-prefix.sh create "$prefix" "$arch" || die "creating the prefix at $prefix failed"
 trap 'scripts/wine-prefix.sh stop "$prefix" "$arch"' EXIT
@@ -62,7 +75,7 @@ wine reg add 'HKLM\Software\CorvalineVTL\VTL100' /v ExePath /t REG_SZ /d "$app_e
 echo "HKLM\\Software\\CorvalineVTL\\VTL100  ExePath = $app_exe"
 
 dll='C:\Program Files\vtlMenu\vtlMenu.dll'
-begin "register the $bits-bit vtlMenu.dll with the $bits-bit regsvr32"
+begin "register the $arch vtlMenu.dll with the $arch regsvr32"
 cp "$bin/vtlMenu.dll" "$drive_c/Program Files/vtlMenu/" || die "copying vtlMenu.dll failed"
 wine reg export HKCR "$demo/before.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
 wine regsvr32 /s "$dll" || die "regsvr32 /s refused the DLL (exit code $?)"
@@ -84,7 +97,7 @@ for name in Beach.JPG sunset.Png Notes.txt; do
 done
 files=("$pictures\\Beach.JPG" "$pictures\\sunset.Png" "$pictures\\Notes.txt")
 
-begin "right-click them (the $bits-bit vtlshell) and pick \"&Publish with Vantorel\""
+begin "right-click them (the $arch vtlshell) and pick \"&Publish with Vantorel\""
 record=$demo/publish-record.txt
 rm -f "$record"
 export VTL_PUBLISH_RECORD='Z:'${record//\//\\}
@@ -104,9 +117,9 @@ wine "$bin/vtlpublish.exe" "$(iconv -f UTF-16LE -t UTF-8 "$record" | tr -d '\r' 
 # Windows 11's first-level menu holds only packaged Explorer commands: the sparse package's
 # manifest declares the DLL's second class, and vtlshell serves it from the installed DLL's
 # folder (the package's external location) as Explorer would from the registered package.
-begin "the first-level entry of Windows 11's menu, from packaging/AppxManifest.xml"
+begin "the first-level entry of Windows 11's menu, from ${manifest#$root/}"
 mv "$record" "$demo/classic-record.txt"
-wine "$bin/vtlshell.exe" --explorer-command "Z:${root//\//\\}\\packaging\\AppxManifest.xml" \
+wine "$bin/vtlshell.exe" --explorer-command "Z:${manifest//\//\\}" \
   --external-location 'C:\Program Files\vtlMenu' --invoke "Publish with Vantorel" "${files[@]}" \
   </dev/null >"$demo/explorer-command.log" 2>&1
 status=$?
@@ -122,23 +135,27 @@ started "$record" | sed 's/^command=/command line:      /; s/^directory=/working
 echo "the publishing application received the same command line and working directory as from the classic entry"
 
 begin "picture of the real menu (virtual X display)"
-picture=$demo/menu.png
-rm -f "$picture"
-# The prefix's desktop belongs to the display it was first opened on: start a fresh session
-# of the prefix for the virtual display, and another one after it.
-wineserver -k
-xvfb-run -a -s '-screen 0 800x600x24' "$loader" "$bin/vtlshell.exe" --picture "Z:${picture//\//\\}" \
-  "${files[@]}" </dev/null >"$demo/picture.log" 2>&1
-wineserver -k
-wineserver -p >/dev/null 2>&1 </dev/null
-if [[ -s $picture ]]; then
-  echo "saved $picture ($(stat -c %s "$picture") bytes)"
+if [[ $arch == arm64 ]]; then
+  echo "skipped: the ARM64 Wine runs without a display driver here"
 else
-  tr -d '\r' <"$demo/picture.log" | sed 's/^/  /'
-  die "the menu could not be photographed"
+  picture=$demo/menu.png
+  rm -f "$picture"
+  # The prefix's desktop belongs to the display it was first opened on: start a fresh session
+  # of the prefix for the virtual display, and another one after it.
+  wineserver -k
+  xvfb-run -a -s '-screen 0 800x600x24' "$loader" "$bin/vtlshell.exe" --picture "Z:${picture//\//\\}" \
+    "${files[@]}" </dev/null >"$demo/picture.log" 2>&1
+  wineserver -k
+  wineserver -p >/dev/null 2>&1 </dev/null
+  if [[ -s $picture ]]; then
+    echo "saved $picture ($(stat -c %s "$picture") bytes)"
+  else
+    tr -d '\r' <"$demo/picture.log" | sed 's/^/  /'
+    die "the menu could not be photographed"
+  fi
 fi
 
-begin "unregister the $bits-bit vtlMenu.dll with regsvr32 /u"
+begin "unregister the $arch vtlMenu.dll with regsvr32 /u"
 wine regsvr32 /u /s "$dll" || die "regsvr32 /u /s refused the DLL (exit code $?)"
 wine reg export HKCR "$demo/after.reg" /y >/dev/null 2>&1 || die "reading HKEY_CLASSES_ROOT failed"
 if cmp -s "$demo/before.reg" "$demo/after.reg"; then
