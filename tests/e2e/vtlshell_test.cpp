@@ -18,8 +18,6 @@
 
 namespace {
 
-const wchar_t kEntry[] = L"&Publish with Vantorel";
-
 std::wstring Lowered(std::wstring text)
 {
     CharLowerBuffW(&text[0], static_cast<DWORD>(text.size()));
