@@ -19,6 +19,9 @@ set(CMAKE_RC_COMPILER  /usr/bin/llvm-windres-16)
 # llvm-windres preprocesses with the toolchain's compiler, which knows the sysroot's headers.
 set(CMAKE_RC_FLAGS_INIT
   "--target=${VTL_TRIPLE} --preprocessor=${VTL_ARM64_TOOLCHAIN}/bin/${VTL_TRIPLE}-rc-preprocessor")
+# GNU ld writes the PE checksum into every DLL; lld does only when asked. Signing tools fill it
+# in too, so without it a signed DLL stripped of its signature would differ from the build.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,-Xlink=-release")
 set(CMAKE_AR           /usr/bin/llvm-ar-16)
 set(CMAKE_RANLIB       /usr/bin/llvm-ranlib-16)
 set(VTL_OBJDUMP        /usr/bin/llvm-objdump-16)
